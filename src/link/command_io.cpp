@@ -1,0 +1,28 @@
+#include "link/command_io.h"
+
+#include "link/serial_link.h"
+
+namespace tolvane {
+
+void writeCommand(SerialLink& link, PositionCommand command) {
+    for (const std::uint8_t byte : encode(command)) {
+        link.writeByte(byte);
+    }
+}
+
+std::optional<EchoReply> echoFrom(const QByteArray& received) {
+    if (received.size() < kReplyLength) {
+        return std::nullopt;
+    }
+    return EchoReply{static_cast<std::uint8_t>(received[0]), static_cast<std::uint8_t>(received[1])};
+}
+
+std::chrono::milliseconds replyWindow(int baudRate) {
+    constexpr int kBitsPerByte = 10;  // start, 8 data, stop
+    constexpr int kSlackMs = 20;
+    const long long bits = (kCommandLength + kReplyLength) * kBitsPerByte;
+    const long long lineMs = (bits * 1000 + baudRate - 1) / baudRate;
+    return std::chrono::milliseconds(lineMs + kSlackMs);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace tolvane {
+
+// What went wrong on the serial link, with enough detail for a message the user can act on.
+struct LinkError {
+    enum class Kind {
+        BadSettings,       // line settings text that cannot be understood
+        BadPort,           // a port number other than 1 or 2
+        AlreadyOpen,       // open while a port is open
+        NotFound,          // the device does not exist
+        PermissionDenied,  // the user may not use the device
+        Busy,              // another program holds the device
+        OpenFailed,        // any other reason the device would not open or take the settings
+        Lost,              // a write or read failed on an open port (device unplugged)
+    };
+    Kind kind = Kind::OpenFailed;
+    int port = 0;     // 1 for COM1, 2 for COM2
+    QString device;   // the device the port maps to
+    QString reason;   // the operating system's words
+};
+
+}  // namespace tolvane

@@ -1,0 +1,52 @@
+// The serial line to the servo board, as the rest of the program sees it. The program talks to
+// this interface only, so tests can put a scripted board in place of a real port.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+#include "link/link_error.h"
+
+namespace tolvane {
+
+class SerialLink : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Line settings of the next open, as "2400,N,8,1"; a malformed text is an error.
+    [[nodiscard]] virtual std::optional<LinkError> setSettings(const QString& settings) = 0;
+    // 1 (COM1) or 2 (COM2): the port of the next open.
+    [[nodiscard]] virtual std::optional<LinkError> setPortNumber(int port) = 0;
+    // Opens the chosen port with the current settings.
+    [[nodiscard]] virtual std::optional<LinkError> open() = 0;
+    virtual void close() = 0;
+    [[nodiscard]] virtual bool isOpen() const = 0;
+
+    // Hands one byte to the operating system at once, after every byte written before it.
+    // Dropped while no port is open. A failure closes the port and raises lost().
+    virtual void writeByte(std::uint8_t byte) = 0;
+
+    // How many bytes one readWaiting() takes at most; 0 takes all.
+    virtual void setInputLength(int length) = 0;
+    // Received bytes waiting to be read, as the operating system holds them now.
+    [[nodiscard]] virtual int waitingCount() = 0;
+    // Removes and returns the waiting bytes.
+    virtual QByteArray readWaiting() = 0;
+    // Blocks, without processing window events, until at least `count` bytes wait or `window`
+    // has passed. Returns at once while no port is open.
+    virtual void waitForWaiting(int count, std::chrono::milliseconds window) = 0;
+
+    [[nodiscard]] virtual int baudRate() const = 0;
+
+signals:
+    // An open port failed while in use; it is closed by now. Raised once per failure.
+    void lost(const tolvane::LinkError& error);
+};
+
+}  // namespace tolvane

@@ -1,0 +1,214 @@
+#include "link/serial_port_link.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+
+#include "link/port_devices.h"
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace tolvane {
+
+namespace {
+
+QSerialPort::Parity toQt(LineSettings::Parity parity) {
+    switch (parity) {
+        case LineSettings::Parity::None:
+            return QSerialPort::NoParity;
+        case LineSettings::Parity::Even:
+            return QSerialPort::EvenParity;
+        case LineSettings::Parity::Odd:
+            return QSerialPort::OddParity;
+        case LineSettings::Parity::Mark:
+            return QSerialPort::MarkParity;
+        case LineSettings::Parity::Space:
+            return QSerialPort::SpaceParity;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(LineSettings::StopBits stopBits) {
+    switch (stopBits) {
+        case LineSettings::StopBits::One:
+            return QSerialPort::OneStop;
+        case LineSettings::StopBits::OneAndHalf:
+            return QSerialPort::OneAndHalfStop;
+        case LineSettings::StopBits::Two:
+            return QSerialPort::TwoStop;
+    }
+    return QSerialPort::OneStop;
+}
+
+// Errors that mean the device is gone or broken, as opposed to a timeout or an unsupported
+// modem-line request (pseudo-terminals have no DTR).
+bool isFatal(QSerialPort::SerialPortError error) {
+    switch (error) {
+        case QSerialPort::ResourceError:
+        case QSerialPort::WriteError:
+        case QSerialPort::ReadError:
+        case QSerialPort::UnknownError:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Qt reports both "not allowed" and "locked by another program" as a permission error.
+bool userMayUse([[maybe_unused]] const QString& device) {
+#ifdef Q_OS_UNIX
+    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+#else
+    return true;  // Windows answers "access denied" for a port that another program holds
+#endif
+}
+
+}  // namespace
+
+SerialPortLink::SerialPortLink(QObject* parent) : SerialLink(parent) {
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialPortLink::noteError);
+}
+
+SerialPortLink::~SerialPortLink() { port_.close(); }
+
+std::optional<LinkError> SerialPortLink::setSettings(const QString& settings) {
+    const auto parsed = LineSettings::parse(settings);
+    if (!parsed) {
+        return LinkError{LinkError::Kind::BadSettings, portNumber_, deviceForPort(portNumber_),
+                         QStringLiteral("invalid line settings \"%1\"").arg(settings)};
+    }
+    settings_ = *parsed;
+    return std::nullopt;
+}
+
+std::optional<LinkError> SerialPortLink::setPortNumber(int port) {
+    if (port != 1 && port != 2) {
+        return LinkError{LinkError::Kind::BadPort, port, QString(),
+                         QStringLiteral("there is no port %1").arg(port)};
+    }
+    portNumber_ = port;
+    return std::nullopt;
+}
+
+std::optional<LinkError> SerialPortLink::open() {
+    const QString device = deviceForPort(portNumber_);
+    if (port_.isOpen()) {
+        return LinkError{LinkError::Kind::AlreadyOpen, portNumber_, device,
+                         QStringLiteral("the port is already open")};
+    }
+    failure_.reset();
+    device_ = device;
+    port_.setPortName(device);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        return openError(device);
+    }
+    if (!applySettings()) {
+        LinkError error{LinkError::Kind::OpenFailed, portNumber_, device, port_.errorString()};
+        port_.close();
+        return error;
+    }
+    return std::nullopt;
+}
+
+bool SerialPortLink::applySettings() {
+    const bool lineSet = port_.setBaudRate(settings_.baudRate) &&
+                         port_.setParity(toQt(settings_.parity)) &&
+                         port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
+                         port_.setStopBits(toQt(settings_.stopBits)) &&
+                         port_.setFlowControl(QSerialPort::NoFlowControl);
+    // DTR up and RTS down, as the board expects; a pseudo-terminal has neither line, which
+    // is not worth failing the open for.
+    port_.setDataTerminalReady(true);
+    port_.setRequestToSend(false);
+    return lineSet;
+}
+
+LinkError SerialPortLink::openError(const QString& device) const {
+    LinkError error{LinkError::Kind::OpenFailed, portNumber_, device, port_.errorString()};
+    switch (port_.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            error.kind = LinkError::Kind::NotFound;
+            break;
+        case QSerialPort::PermissionError:
+            error.kind = (QFileInfo::exists(device) && !userMayUse(device))
+                             ? LinkError::Kind::PermissionDenied
+                             : LinkError::Kind::Busy;
+            break;
+        default:
+            break;
+    }
+    return error;
+}
+
+void SerialPortLink::close() {
+    port_.close();
+    failure_.reset();
+}
+
+bool SerialPortLink::isOpen() const { return port_.isOpen(); }
+
+void SerialPortLink::writeByte(std::uint8_t byte) {
+    if (!port_.isOpen()) {
+        return;
+    }
+    const char data = static_cast<char>(byte);
+    port_.write(&data, 1);
+    // write() only queues in Qt's buffer; flush() hands it to the device now, without waiting.
+    port_.flush();
+    reportLoss();
+}
+
+void SerialPortLink::setInputLength(int length) { inputLength_ = length < 0 ? 0 : length; }
+
+int SerialPortLink::waitingCount() {
+    if (!port_.isOpen()) {
+        return 0;
+    }
+    // Polls the device once so that the count does not depend on the event loop having run.
+    port_.waitForReadyRead(0);
+    reportLoss();
+    return port_.isOpen() ? static_cast<int>(qMin<qint64>(port_.bytesAvailable(), 0x7FFF)) : 0;
+}
+
+QByteArray SerialPortLink::readWaiting() {
+    if (!port_.isOpen()) {
+        return {};
+    }
+    port_.waitForReadyRead(0);
+    QByteArray data = inputLength_ == 0 ? port_.readAll() : port_.read(inputLength_);
+    reportLoss();
+    return data;
+}
+
+void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window) {
+    const QDeadlineTimer deadline(window.count());
+    while (port_.isOpen() && port_.bytesAvailable() < count && !deadline.hasExpired()) {
+        port_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        reportLoss();
+    }
+}
+
+int SerialPortLink::baudRate() const { return settings_.baudRate; }
+
+void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
+    if (!isFatal(error) || !port_.isOpen() || failure_) {
+        return;
+    }
+    failure_ = port_.errorString();
+    // The error may come from deep inside QSerialPort; close and report once control is back
+    // in our hands: right after our own call returns, or on the next turn of the event loop.
+    QMetaObject::invokeMethod(this, &SerialPortLink::reportLoss, Qt::QueuedConnection);
+}
+
+void SerialPortLink::reportLoss() {
+    if (!failure_ || !port_.isOpen()) {
+        return;
+    }
+    const LinkError error{LinkError::Kind::Lost, portNumber_, device_, *failure_};
+    port_.close();
+    failure_.reset();
+    emit lost(error);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,46 @@
+// The serial link over a real serial port (or a pseudo-terminal standing in for one).
+#pragma once
+
+#include <QSerialPort>
+
+#include "link/line_settings.h"
+#include "link/serial_link.h"
+
+namespace tolvane {
+
+class SerialPortLink final : public SerialLink {
+    Q_OBJECT
+
+public:
+    explicit SerialPortLink(QObject* parent = nullptr);
+    ~SerialPortLink() override;
+
+    std::optional<LinkError> setSettings(const QString& settings) override;
+    std::optional<LinkError> setPortNumber(int port) override;
+    std::optional<LinkError> open() override;
+    void close() override;
+    bool isOpen() const override;
+    void writeByte(std::uint8_t byte) override;
+    void setInputLength(int length) override;
+    int waitingCount() override;
+    QByteArray readWaiting() override;
+    void waitForWaiting(int count, std::chrono::milliseconds window) override;
+    int baudRate() const override;
+
+private:
+    void noteError(QSerialPort::SerialPortError error);
+    void reportLoss();
+    bool applySettings();
+    LinkError openError(const QString& device) const;
+
+    QSerialPort port_;
+    LineSettings settings_;
+    int portNumber_ = 1;
+    int inputLength_ = 0;
+    // Why the open port failed, kept until the port is closed and lost() raised: a dead device
+    // raises a burst of errors, and the user hears of it once.
+    std::optional<QString> failure_;
+    QString device_;  // the device of the open port
+};
+
+}  // namespace tolvane
