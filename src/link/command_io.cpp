@@ -1,5 +1,6 @@
 #include "link/command_io.h"
 
+#include "link/number_text.h"
 #include "link/serial_link.h"
 
 namespace tolvane {
@@ -10,11 +11,20 @@ void writeCommand(SerialLink& link, PositionCommand command) {
     }
 }
 
+std::optional<std::uint8_t> readPosition(const QString& text) {
+    const auto number = number_text::readInt32(text);
+    if (!number || *number < 1 || *number >= kFrameStart) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(*number);
+}
+
 std::optional<EchoReply> echoFrom(const QByteArray& received) {
     if (received.size() < kReplyLength) {
         return std::nullopt;
     }
-    return EchoReply{static_cast<std::uint8_t>(received[0]), static_cast<std::uint8_t>(received[1])};
+    return EchoReply{static_cast<std::uint8_t>(received[0]),
+                     static_cast<std::uint8_t>(received[1])};
 }
 
 std::chrono::milliseconds replyWindow(int baudRate) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <chrono>
 #include <optional>
 
@@ -12,6 +13,11 @@ class SerialLink;
 
 // Sends a position command as three single-byte writes, back to back.
 void writeCommand(SerialLink& link, PositionCommand command);
+
+// The position a channel text asks for: its number rounded to a whole one, a half to the even
+// neighbour. Only 1..254 are positions: 255 is the frame start and would throw the board out of
+// step, and no slider shows 0 or 255.
+std::optional<std::uint8_t> readPosition(const QString& text);
 
 // The echo reply carried by the first two received bytes; nothing when fewer arrived.
 std::optional<EchoReply> echoFrom(const QByteArray& received);

@@ -17,9 +17,9 @@ struct LinkError {
         Lost,              // a write or read failed on an open port (device unplugged)
     };
     Kind kind = Kind::OpenFailed;
-    int port = 0;     // 1 for COM1, 2 for COM2
-    QString device;   // the device the port maps to
-    QString reason;   // the operating system's words
+    int port = 0;    // 1 for COM1, 2 for COM2
+    QString device;  // the device the port maps to
+    QString reason;  // the operating system's words
 };
 
 }  // namespace tolvane

@@ -10,9 +10,13 @@ namespace tolvane::number_text {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 template <typename Int>
 std::optional<Int> readRounded(const QString& text) {
@@ -75,8 +79,12 @@ std::optional<double> readNumber(const QString& text) {
     return negative ? -value : value;
 }
 
-std::optional<std::int16_t> readInt16(const QString& text) { return readRounded<std::int16_t>(text); }
+std::optional<std::int16_t> readInt16(const QString& text) {
+    return readRounded<std::int16_t>(text);
+}
 
-std::optional<std::int32_t> readInt32(const QString& text) { return readRounded<std::int32_t>(text); }
+std::optional<std::int32_t> readInt32(const QString& text) {
+    return readRounded<std::int32_t>(text);
+}
 
 }  // namespace tolvane::number_text

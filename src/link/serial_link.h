@@ -16,7 +16,7 @@ namespace tolvane {
 class SerialLink : public QObject {
     Q_OBJECT
 
-public:
+  public:
     using QObject::QObject;
 
     // Line settings of the next open, as "2400,N,8,1"; a malformed text is an error.
@@ -44,9 +44,16 @@ public:
 
     [[nodiscard]] virtual int baudRate() const = 0;
 
-signals:
+  signals:
     // An open port failed while in use; it is closed by now. Raised once per failure.
     void lost(const tolvane::LinkError& error);
 };
+
+// The line the servo board speaks: 2400 baud, no parity, 8 data bits, 1 stop bit.
+inline const QString kServoLineSettings = QStringLiteral("2400,N,8,1");
+
+// Opens the link on COM1 or COM2 as every open does: settings first, then the port number, then
+// the open itself. The first failing step's error is returned.
+std::optional<LinkError> openServoPort(SerialLink& link, int port);
 
 }  // namespace tolvane

@@ -70,7 +70,9 @@ SerialPortLink::SerialPortLink(QObject* parent) : SerialLink(parent) {
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialPortLink::noteError);
 }
 
-SerialPortLink::~SerialPortLink() { port_.close(); }
+SerialPortLink::~SerialPortLink() {
+    port_.close();
+}
 
 std::optional<LinkError> SerialPortLink::setSettings(const QString& settings) {
     const auto parsed = LineSettings::parse(settings);
@@ -112,11 +114,11 @@ std::optional<LinkError> SerialPortLink::open() {
 }
 
 bool SerialPortLink::applySettings() {
-    const bool lineSet = port_.setBaudRate(settings_.baudRate) &&
-                         port_.setParity(toQt(settings_.parity)) &&
-                         port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
-                         port_.setStopBits(toQt(settings_.stopBits)) &&
-                         port_.setFlowControl(QSerialPort::NoFlowControl);
+    const bool lineSet =
+        port_.setBaudRate(settings_.baudRate) && port_.setParity(toQt(settings_.parity)) &&
+        port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
+        port_.setStopBits(toQt(settings_.stopBits)) &&
+        port_.setFlowControl(QSerialPort::NoFlowControl);
     // DTR up and RTS down, as the board expects; a pseudo-terminal has neither line, which
     // is not worth failing the open for.
     port_.setDataTerminalReady(true);
@@ -146,7 +148,9 @@ void SerialPortLink::close() {
     failure_.reset();
 }
 
-bool SerialPortLink::isOpen() const { return port_.isOpen(); }
+bool SerialPortLink::isOpen() const {
+    return port_.isOpen();
+}
 
 void SerialPortLink::writeByte(std::uint8_t byte) {
     if (!port_.isOpen()) {
@@ -159,7 +163,9 @@ void SerialPortLink::writeByte(std::uint8_t byte) {
     reportLoss();
 }
 
-void SerialPortLink::setInputLength(int length) { inputLength_ = length < 0 ? 0 : length; }
+void SerialPortLink::setInputLength(int length) {
+    inputLength_ = length < 0 ? 0 : length;
+}
 
 int SerialPortLink::waitingCount() {
     if (!port_.isOpen()) {
@@ -189,7 +195,9 @@ void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window)
     }
 }
 
-int SerialPortLink::baudRate() const { return settings_.baudRate; }
+int SerialPortLink::baudRate() const {
+    return settings_.baudRate;
+}
 
 void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
     if (!isFatal(error) || !port_.isOpen() || failure_) {

@@ -11,7 +11,7 @@ namespace tolvane {
 class SerialPortLink final : public SerialLink {
     Q_OBJECT
 
-public:
+  public:
     explicit SerialPortLink(QObject* parent = nullptr);
     ~SerialPortLink() override;
 
@@ -27,7 +27,7 @@ public:
     void waitForWaiting(int count, std::chrono::milliseconds window) override;
     int baudRate() const override;
 
-private:
+  private:
     void noteError(QSerialPort::SerialPortError error);
     void reportLoss();
     bool applySettings();

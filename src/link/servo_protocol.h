@@ -39,11 +39,11 @@ constexpr std::array<std::uint8_t, kReplyLength> encode(EchoReply reply) {
 // Reassembles position commands from a byte stream that may start mid-frame or carry noise.
 // A frame start always begins a new command, so one lost byte costs at most one command.
 class CommandDecoder {
-public:
+  public:
     // Feeds one received byte; returns a command when this byte completes one.
     std::optional<PositionCommand> feed(std::uint8_t byte);
 
-private:
+  private:
     enum class Expect { FrameStart, Channel, Position };
     Expect expect_ = Expect::FrameStart;
     std::uint8_t channel_ = 0;

@@ -1,0 +1,23 @@
+// Starts the panel: the window, its start-up, and the event loop until Exit or the close box.
+#include <QApplication>
+
+#include "link/serial_port_link.h"
+#include "panel/app_icon.h"
+#include "panel/main_window.h"
+#include "panel/panel.h"
+#include "panel/user_messages.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tolvane"));
+    QApplication::setWindowIcon(tolvane::appIcon());
+
+    tolvane::SerialPortLink link;
+    tolvane::ModalMessageBox messages;
+    tolvane::Panel panel(link, messages);
+    QObject::connect(&panel, &tolvane::Panel::finished, &app, [] { QApplication::exit(0); });
+
+    panel.load();
+    panel.window().show();
+    return QApplication::exec();
+}

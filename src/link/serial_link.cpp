@@ -1,0 +1,15 @@
+#include "link/serial_link.h"
+
+namespace tolvane {
+
+std::optional<LinkError> openServoPort(SerialLink& link, int port) {
+    if (auto error = link.setSettings(kServoLineSettings)) {
+        return error;
+    }
+    if (auto error = link.setPortNumber(port)) {
+        return error;
+    }
+    return link.open();
+}
+
+}  // namespace tolvane

@@ -1,0 +1,70 @@
+#include "panel/panel.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "link/command_io.h"
+#include "link/number_text.h"
+#include "link/serial_link.h"
+#include "panel/channel_control.h"
+#include "panel/link_messages.h"
+#include "panel/main_window.h"
+#include "panel/user_messages.h"
+
+namespace tolvane {
+
+Panel::Panel(SerialLink& link, UserMessages& messages, QObject* parent)
+    : QObject(parent),
+      link_(link),
+      messages_(messages),
+      window_(std::make_unique<MainWindow>()),
+      channels_(std::make_unique<ChannelControl>(*window_, link_)) {
+    connect(&link_, &SerialLink::lost, this, &Panel::reportLinkError);
+    connect(window_->exitButton(), &QPushButton::clicked, this, &Panel::exitProgram);
+    connect(window_.get(), &MainWindow::closedByUser, this, &Panel::end);
+}
+
+Panel::~Panel() = default;
+
+void Panel::load() {
+    if (const auto error = openServoPort(link_, 1)) {
+        QTimer::singleShot(0, this, [this, error = *error] { reportLinkError(error); });
+    }
+
+    window_->stepText()->setText(number_text::plain(1));
+    window_->delayText()->setText(number_text::plain(1));
+
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        window_->channelText(channel)->setText(number_text::withBlank(kCentrePosition));
+        writeCommand(link_, {static_cast<std::uint8_t>(channel), kCentrePosition});
+    }
+    // Each slider moves from 1 to the centre, so its change handling sends the centre again.
+    for (int channel = 0; channel < kChannelCount; ++channel) {
+        window_->channelSlider(channel)->setValue(kCentrePosition);
+    }
+}
+
+void Panel::exitProgram() {
+    end();
+}
+
+void Panel::end() {
+    if (closing_) {
+        return;
+    }
+    closing_ = true;
+    if (link_.isOpen()) {
+        link_.close();
+    }
+    emit finished();
+}
+
+void Panel::reportLinkError(const LinkError& error) {
+    if (!closing_) {
+        messages_.show(describeLinkError(error));
+    }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,15 @@
+#include "panel/user_messages.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace tolvane {
+
+void ModalMessageBox::show(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tolvane"), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("message"));
+    box.exec();
+}
+
+}  // namespace tolvane
