@@ -1,0 +1,47 @@
+// The simulated board's command line and the lines it prints. Parsing and printing live together
+// so that the test helper reading the output cannot drift from the board writing it.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board_core.h"
+#include "link/servo_protocol.h"
+
+namespace tolvane::board {
+
+struct BoardOptions {
+    ReplyMode reply = ReplyMode::Echo;
+    std::chrono::milliseconds delay{0};
+    std::string linkPath;  // empty: make no link
+    friend bool operator==(const BoardOptions&, const BoardOptions&) = default;
+};
+
+inline constexpr std::chrono::milliseconds kMaxDelay{60'000};
+
+struct ParsedArguments {
+    BoardOptions options;
+    bool help = false;
+    std::string error;  // empty when the arguments were understood
+};
+
+// Reads the arguments after the program name.
+ParsedArguments parseArguments(const std::vector<std::string>& arguments);
+
+// The arguments that make a board with these options; parseArguments() reads them back.
+std::vector<std::string> toArguments(const BoardOptions& options);
+
+std::string usage(std::string_view program);
+
+// "device /dev/pts/5": always the first line printed.
+std::string deviceLine(std::string_view devicePath);
+std::optional<std::string> parseDeviceLine(std::string_view line);
+
+// "command channel 2 position 200": one line for each command taken, in decimal.
+std::string commandLine(PositionCommand command);
+std::optional<PositionCommand> parseCommandLine(std::string_view line);
+
+}  // namespace tolvane::board
