@@ -1,0 +1,239 @@
+// tolvane-board: the servo board simulated on a pseudo-terminal, for trying the panel without
+// hardware and for the integration tests. The behaviour lives in BoardCore; this file only moves
+// bytes between the terminal, the clock and stdout.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "board_cli.h"
+#include "board_core.h"
+
+namespace {
+
+using tolvane::board::BoardCore;
+using tolvane::board::BoardOptions;
+using tolvane::board::Clock;
+
+// Written by the signal handler so that poll() wakes without a race against the stop check.
+int stopPipe[2] = {-1, -1};
+
+void onStopSignal(int) {
+    const int savedErrno = errno;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t written = write(stopPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+bool installStopHandlers() {
+    if (pipe(stopPipe) != 0) {
+        return false;
+    }
+    for (int fd : stopPipe) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    // SIGPIPE: whoever read our stdout has gone, so nobody is watching this board any more.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        if (sigaction(signal, &action, nullptr) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void fail(const char* what) {
+    std::fprintf(stderr, "tolvane-board: %s: %s\n", what, std::strerror(errno));
+}
+
+struct Terminal {
+    int master = -1;
+    int slave = -1;
+    std::string path;
+};
+
+bool openTerminal(Terminal& terminal) {
+    terminal.master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal.master < 0 || grantpt(terminal.master) != 0 || unlockpt(terminal.master) != 0) {
+        fail("cannot open a pseudo-terminal");
+        return false;
+    }
+    const char* name = ptsname(terminal.master);
+    if (name == nullptr) {
+        fail("ptsname");
+        return false;
+    }
+    terminal.path = name;
+    // Holding the slave open ourselves means the master never sees a hangup when the panel closes
+    // the port, so the board outlives any number of close/reopen cycles. This fd is never read:
+    // that would steal bytes meant for the panel.
+    terminal.slave = open(name, O_RDWR | O_NOCTTY);
+    if (terminal.slave < 0) {
+        fail("cannot open the terminal's slave side");
+        return false;
+    }
+    termios settings{};
+    if (tcgetattr(terminal.slave, &settings) != 0) {
+        fail("tcgetattr");
+        return false;
+    }
+    cfmakeraw(&settings);
+    if (tcsetattr(terminal.slave, TCSANOW, &settings) != 0) {
+        fail("tcsetattr");
+        return false;
+    }
+    // Non-blocking so that a panel which never reads cannot stall the board on a full buffer.
+    fcntl(terminal.master, F_SETFL, fcntl(terminal.master, F_GETFL) | O_NONBLOCK);
+    fcntl(terminal.master, F_SETFD, FD_CLOEXEC);
+    fcntl(terminal.slave, F_SETFD, FD_CLOEXEC);
+    return true;
+}
+
+bool makeLink(const std::string& linkPath, const std::string& target) {
+    struct stat existing {};
+    if (lstat(linkPath.c_str(), &existing) == 0) {
+        if (!S_ISLNK(existing.st_mode)) {
+            std::fprintf(stderr, "tolvane-board: %s exists and is not a symbolic link\n",
+                         linkPath.c_str());
+            return false;
+        }
+        unlink(linkPath.c_str());
+    }
+    if (symlink(target.c_str(), linkPath.c_str()) != 0) {
+        fail(linkPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Removes the link only while it still leads to our terminal: another board may have taken it.
+void removeLink(const std::string& linkPath, const std::string& target) {
+    std::vector<char> buffer(target.size() + 2);
+    const ssize_t length = readlink(linkPath.c_str(), buffer.data(), buffer.size());
+    if (length >= 0 && std::string(buffer.data(), static_cast<std::size_t>(length)) == target) {
+        unlink(linkPath.c_str());
+    }
+}
+
+void printLine(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void writeReplies(int master, const std::vector<std::uint8_t>& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = write(master, bytes.data() + sent, bytes.size() - sent);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // The terminal's buffer is full because nobody reads the port; a real board's bytes
+            // would be lost on the wire just the same.
+            std::fprintf(stderr, "tolvane-board: dropped %zu reply bytes\n", bytes.size() - sent);
+            return;
+        }
+    }
+}
+
+int pollTimeout(const BoardCore& core) {
+    const auto due = core.nextDue();
+    if (!due) {
+        return -1;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(wait, 0, INT_MAX));
+}
+
+// Returns the exit status.
+int serve(const Terminal& terminal, BoardCore& core) {
+    std::uint8_t buffer[256];
+    for (;;) {
+        pollfd fds[2] = {{terminal.master, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+        if (poll(fds, 2, pollTimeout(core)) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail("poll");
+            return EXIT_FAILURE;
+        }
+        if (fds[1].revents != 0) {
+            return EXIT_SUCCESS;
+        }
+        std::vector<tolvane::PositionCommand> commands;
+        if (fds[0].revents != 0) {
+            const ssize_t n = read(terminal.master, buffer, sizeof buffer);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                fail("reading the terminal");
+                return EXIT_FAILURE;
+            }
+            if (n > 0) {
+                commands =
+                    core.receive(std::span(buffer, static_cast<std::size_t>(n)), Clock::now());
+            }
+        }
+        // Replies go out before their lines are printed, so whoever has seen a command's line can
+        // count on its reply (when undelayed) being on its way already.
+        writeReplies(terminal.master, core.takeDueReplies(Clock::now()));
+        for (const auto& command : commands) {
+            printLine(tolvane::board::commandLine(command));
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed =
+        tolvane::board::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.help) {
+        std::fputs(tolvane::board::usage(argv[0]).c_str(), stdout);
+        return EXIT_SUCCESS;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "tolvane-board: %s\n%s", parsed.error.c_str(),
+                     tolvane::board::usage(argv[0]).c_str());
+        return 2;
+    }
+    const BoardOptions& options = parsed.options;
+
+    if (!installStopHandlers()) {
+        fail("cannot install signal handlers");
+        return EXIT_FAILURE;
+    }
+    Terminal terminal;
+    if (!openTerminal(terminal)) {
+        return EXIT_FAILURE;
+    }
+    // The link is in place before the device line appears, so a reader of that line may use it.
+    if (!options.linkPath.empty() && !makeLink(options.linkPath, terminal.path)) {
+        return EXIT_FAILURE;
+    }
+    printLine(tolvane::board::deviceLine(terminal.path));
+
+    BoardCore core(options.reply, options.delay);
+    const int status = serve(terminal, core);
+
+    if (!options.linkPath.empty()) {
+        removeLink(options.linkPath, terminal.path);
+    }
+    close(terminal.slave);
+    close(terminal.master);
+    return status;
+}
