@@ -1,5 +1,6 @@
 #include "panel/panel.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -11,6 +12,7 @@
 #include "panel/channel_control.h"
 #include "panel/link_messages.h"
 #include "panel/main_window.h"
+#include "panel/port_menu.h"
 #include "panel/user_messages.h"
 
 namespace tolvane {
@@ -20,8 +22,12 @@ Panel::Panel(SerialLink& link, UserMessages& messages, QObject* parent)
       link_(link),
       messages_(messages),
       window_(std::make_unique<MainWindow>()),
-      channels_(std::make_unique<ChannelControl>(*window_, link_)) {
+      channels_(std::make_unique<ChannelControl>(*window_, link_)),
+      portMenu_(std::make_unique<PortMenu>(
+          link_, messages_, [this](const LinkError& error) { reportLinkError(error); })) {
     connect(&link_, &SerialLink::lost, this, &Panel::reportLinkError);
+    connect(window_->com1Action(), &QAction::triggered, portMenu_.get(), &PortMenu::chooseCom1);
+    connect(window_->com2Action(), &QAction::triggered, portMenu_.get(), &PortMenu::chooseCom2);
     connect(window_->exitButton(), &QPushButton::clicked, this, &Panel::exitProgram);
     connect(window_.get(), &MainWindow::closedByUser, this, &Panel::end);
 }

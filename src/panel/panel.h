@@ -11,6 +11,7 @@ namespace tolvane {
 
 class ChannelControl;
 class MainWindow;
+class PortMenu;
 class SerialLink;
 class UserMessages;
 
@@ -46,6 +47,7 @@ class Panel final : public QObject {
     UserMessages& messages_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<ChannelControl> channels_;
+    std::unique_ptr<PortMenu> portMenu_;
     bool closing_ = false;
 };
 
