@@ -6,6 +6,7 @@ packages=(
   build-essential cmake
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang-tidy dpkg-dev desktop-file-utils
   fonts-dejavu-core
 )
 

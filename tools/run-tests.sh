@@ -1,7 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through ctest, without a display.
+# Installs what is missing, builds, and runs every test through ctest, without a display: once on
+# a normal build, once under AddressSanitizer and UndefinedBehaviorSanitizer; then clang-tidy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
 tools/build.sh build
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$(nproc)" --timeout 300
+ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
+
+tools/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DTOLVANE_SANITIZE=ON -DTOLVANE_BUILD_BENCHMARKS=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 600
+
+tools/tidy.sh build

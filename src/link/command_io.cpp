@@ -30,7 +30,7 @@ std::optional<EchoReply> echoFrom(const QByteArray& received) {
 std::chrono::milliseconds replyWindow(int baudRate) {
     constexpr int kBitsPerByte = 10;  // start, 8 data, stop
     constexpr int kSlackMs = 20;
-    const long long bits = (kCommandLength + kReplyLength) * kBitsPerByte;
+    const long long bits = static_cast<long long>(kCommandLength + kReplyLength) * kBitsPerByte;
     const long long lineMs = (bits * 1000 + baudRate - 1) / baudRate;
     return std::chrono::milliseconds(lineMs + kSlackMs);
 }

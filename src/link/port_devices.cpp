@@ -5,7 +5,7 @@
 namespace tolvane {
 
 QString deviceForPort(int port) {
-    const QString fromEnvironment =
+    QString fromEnvironment =
         qEnvironmentVariable(QStringLiteral("TOLVANE_COM%1").arg(port).toLatin1().constData());
     if (!fromEnvironment.isEmpty()) {
         return fromEnvironment;

@@ -50,7 +50,7 @@ class SerialLink : public QObject {
 };
 
 // The line the servo board speaks: 2400 baud, no parity, 8 data bits, 1 stop bit.
-inline const QString kServoLineSettings = QStringLiteral("2400,N,8,1");
+inline constexpr QLatin1String kServoLineSettings("2400,N,8,1");
 
 // Opens the link on COM1 or COM2 as every open does: settings first, then the port number, then
 // the open itself. The first failing step's error is returned.

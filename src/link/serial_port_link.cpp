@@ -206,6 +206,7 @@ void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
     failure_ = port_.errorString();
     // The error may come from deep inside QSerialPort; close and report once control is back
     // in our hands: right after our own call returns, or on the next turn of the event loop.
+    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks): the queued call owns its functor
     QMetaObject::invokeMethod(this, &SerialPortLink::reportLoss, Qt::QueuedConnection);
 }
 

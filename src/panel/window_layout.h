@@ -13,8 +13,8 @@ struct TwipRect {
 };
 
 constexpr QRect toPixels(TwipRect r) {
-    return QRect(r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
-                 r.height / kTwipsPerPixel);
+    return {r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
+            r.height / kTwipsPerPixel};
 }
 
 inline constexpr TwipRect kClientArea{0, 0, 6885, 6570};
