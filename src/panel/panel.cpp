@@ -14,6 +14,8 @@
 #include "panel/main_window.h"
 #include "panel/port_menu.h"
 #include "panel/user_messages.h"
+#include "panel/window_sequence_view.h"
+#include "sequence/sequence.h"
 
 namespace tolvane {
 
@@ -24,11 +26,18 @@ Panel::Panel(SerialLink& link, UserMessages& messages, QObject* parent)
       window_(std::make_unique<MainWindow>()),
       channels_(std::make_unique<ChannelControl>(*window_, link_)),
       portMenu_(std::make_unique<PortMenu>(
-          link_, messages_, [this](const LinkError& error) { reportLinkError(error); })) {
+          link_, messages_, [this](const LinkError& error) { reportLinkError(error); })),
+      sequenceView_(std::make_unique<WindowSequenceView>(*window_, messages_, *this)),
+      sequence_(std::make_unique<Sequence>(*sequenceView_, link_)) {
     connect(&link_, &SerialLink::lost, this, &Panel::reportLinkError);
     connect(window_->com1Action(), &QAction::triggered, portMenu_.get(), &PortMenu::chooseCom1);
     connect(window_->com2Action(), &QAction::triggered, portMenu_.get(), &PortMenu::chooseCom2);
     connect(window_->exitButton(), &QPushButton::clicked, this, &Panel::exitProgram);
+    connect(window_->saveButton(), &QPushButton::clicked, this, [this] { sequence_->save(); });
+    connect(window_->playbackButton(), &QPushButton::clicked, this, [this] { sequence_->play(); });
+    // valueChanged alone covers clicks, keys and every reported thumb move.
+    connect(window_->delaySlider(), &QScrollBar::valueChanged, this,
+            [this](int value) { sequence_->delayChanged(value); });
     connect(window_.get(), &MainWindow::closedByUser, this, &Panel::end);
 }
 
@@ -39,8 +48,7 @@ void Panel::load() {
         QTimer::singleShot(0, this, [this, error = *error] { reportLinkError(error); });
     }
 
-    window_->stepText()->setText(number_text::plain(1));
-    window_->delayText()->setText(number_text::plain(1));
+    sequence_->start();
 
     for (int channel = 0; channel < kChannelCount; ++channel) {
         window_->channelText(channel)->setText(number_text::withBlank(kCentrePosition));

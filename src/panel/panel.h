@@ -12,8 +12,10 @@ namespace tolvane {
 class ChannelControl;
 class MainWindow;
 class PortMenu;
+class Sequence;
 class SerialLink;
 class UserMessages;
+class WindowSequenceView;
 
 class Panel final : public QObject {
     Q_OBJECT
@@ -23,6 +25,8 @@ class Panel final : public QObject {
     ~Panel() override;
 
     MainWindow& window() const { return *window_; }
+    // The recorded steps and the playback state behind Save Pos, Playback and the delay slider.
+    const Sequence& sequence() const { return *sequence_; }
 
     // Start-up, before the window is first shown: opens COM1, fills the fields and centres all
     // eight channels, sixteen commands in all. A port that will not open is reported once the
@@ -48,6 +52,8 @@ class Panel final : public QObject {
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<ChannelControl> channels_;
     std::unique_ptr<PortMenu> portMenu_;
+    std::unique_ptr<WindowSequenceView> sequenceView_;
+    std::unique_ptr<Sequence> sequence_;
     bool closing_ = false;
 };
 

@@ -1,0 +1,41 @@
+// One channel's handshake: the position command goes out again and again until the board's echo
+// names the channel, at most 200 times.
+#pragma once
+
+#include <QByteArray>
+#include <cstdint>
+#include <optional>
+
+#include "link/servo_protocol.h"
+
+namespace tolvane {
+
+class SerialLink;
+
+// The last echo a run has read. It carries over from channel to channel and step to step; 9
+// names no channel, so the first channel of a run always makes at least one try.
+struct EchoState {
+    std::uint8_t echoChannel = 9;
+    std::uint8_t echoPosition = 0;
+};
+
+class EchoHandshake {
+  public:
+    static constexpr int kTryLimit = 200;
+
+    EchoHandshake(SerialLink& link, QByteArray& rxBuffer) : link_(link), rxBuffer_(rxBuffer) {}
+
+    // The tries made: 0 when the echo named the channel already. Nothing when the limit was
+    // reached; the last try's echo is then not looked at.
+    std::optional<int> run(PositionCommand command, EchoState& echo);
+
+  private:
+    // Sends the command and gives the board one reply window to answer, without running window
+    // events. Two or more waiting bytes are read whole; only the first two count.
+    void tryOnce(PositionCommand command, EchoState& echo);
+
+    SerialLink& link_;
+    QByteArray& rxBuffer_;
+};
+
+}  // namespace tolvane
