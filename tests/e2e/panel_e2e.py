@@ -1,0 +1,351 @@
+#!/usr/bin/env python3
+"""End-to-end tests: the built panel in a real X window, driven with mouse and keyboard, on the
+simulated board. See panel_harness.py for how the window is read and driven.
+
+    panel_e2e.py --panel PATH --board PATH [--artifacts DIR] [TEST ...]
+
+With no TEST, runs every test, each in a process of its own (a process talks to one
+accessibility bus only). Exits 77 when Xvfb or xdotool is missing, so ctest reports a skip.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+from panel_harness import E2EError, Session, missing_tools, poll
+
+SKIP = 77
+CONFIG = argparse.Namespace(panel=None, board=None, artifacts=None)
+
+START_UP = [(channel, 127) for channel in range(8)] * 2
+
+
+def slider_point(rect, where):
+    """A point on a vertical slider: its arrows, its track on either side of a centred thumb,
+    or the thumb itself while the slider stands in the middle of its range."""
+    x, y, w, h = rect
+    offsets = {
+        "up arrow": 4,
+        "down arrow": h - 5,
+        "track above thumb": h // 4,
+        "track below thumb": 3 * h // 4,
+        "centred thumb": h // 2,
+    }
+    return x + w // 2, y + offsets[where]
+
+
+class PanelTest(unittest.TestCase):
+    """Each test runs one panel in its own X server on its own simulated boards."""
+
+    maxDiff = None
+
+    def session(self, **options):
+        return Session(CONFIG.panel, CONFIG.board, CONFIG.artifacts, self._testMethodName,
+                       **options)
+
+    # ---- shared steps ---------------------------------------------------------------------
+
+    def click_slider(self, s, slider, where):
+        s.input.click(*slider_point(s.screen.rect(slider), where))
+
+    def fence(self, s, board, before):
+        """Proves that nothing beyond `before` commands reached the board by now.
+
+        Clicks the up arrow of VScroll8, which sends exactly one command (7, value - 1) behind
+        everything the panel has already sent; returns the commands that came before it.
+        """
+        value = s.screen.value("VScroll8")
+        self.click_slider(s, "VScroll8", "up arrow")
+        commands = board.wait_for_count(before + 1)
+        poll(lambda: board.commands()[-1] == (7, value - 1), 10, "the fence command")
+        self.assertEqual(commands[before:], [(7, value - 1)],
+                         "commands after the expected ones, before the fence")
+        return commands[:before]
+
+    def wait_text(self, s, field, text, timeout=10.0):
+        poll(lambda: s.screen.text(field) == text, timeout,
+             "%s to show %r (shows %r)" % (field, text, s.screen.text(field)))
+
+    # ---- start-up -------------------------------------------------------------------------
+
+    def test_start_up(self):
+        with self.session() as s:
+            board = s.boards[1]
+            self.assertEqual(board.wait_for_count(16)[:16], START_UP)
+            for k in range(8):
+                self.assertEqual(s.screen.text("Text1(%d)" % k), " 127")
+                self.assertEqual(s.screen.value("VScroll%d" % (k + 1)), 127)
+            self.assertEqual(s.screen.text("Text2"), "1")
+            self.assertEqual(s.screen.text("Text3"), "1")
+            self.assertEqual(s.screen.value("HScroll1"), 0)
+            s.assert_no_message()
+
+            rect, width, height, rgb = s.window_pixels()
+            s.save_screenshot(os.path.join(CONFIG.artifacts, "startup.png"), rect)
+            self.check_field_colours(s, rect, width, rgb)
+
+            # Nothing but the sixteen commands: 48 bytes.
+            self.assertEqual(self.fence(s, board, 16), START_UP)
+
+    def check_field_colours(self, s, window, width, rgb):
+        """Green text on black in the fields, on dark red in the last channel's, as drawn."""
+        def inner_pixels(field):
+            x, y, w, h = s.screen.rect(field)
+            pixels = []
+            for py in range(y - window[1] + 3, y - window[1] + h - 3):
+                for px in range(x - window[0] + 3, x - window[0] + w - 3):
+                    i = (py * width + px) * 3
+                    pixels.append(tuple(rgb[i:i + 3]))
+            return pixels
+
+        for field, background in [("Text1(0)", (0, 0, 0)), ("Text1(3)", (0, 0, 0)),
+                                  ("Text1(7)", (64, 0, 0)), ("Text2", (0, 0, 0))]:
+            pixels = inner_pixels(field)
+            most = max(set(pixels), key=pixels.count)
+            self.assertEqual(most, background, "background of " + field)
+            green = [p for p in pixels if p[1] >= 192 and p[0] <= 64 and p[2] <= 64]
+            self.assertGreater(len(green), 5, "green text in " + field)
+
+    # ---- sliders --------------------------------------------------------------------------
+
+    def run_slider_clicks(self, style):
+        # (slider, where the click goes, value afterwards); each click moves by exactly 1, and a
+        # click in the track far from the thumb must not jump there.
+        cases = [
+            ("VScroll1", "up arrow", 126),
+            ("VScroll1", "up arrow", 125),
+            ("VScroll1", "down arrow", 126),
+            ("VScroll3", "down arrow", 128),
+            ("VScroll4", "track above thumb", 126),
+            ("VScroll4", "track below thumb", 127),
+            ("VScroll4", "track below thumb", 128),
+            ("VScroll6", "track below thumb", 128),
+            ("VScroll6", "track above thumb", 127),
+        ]
+        with self.session(style=style) as s:
+            board = s.boards[1]
+            board.wait_for_count(16)
+            expected = []
+            for slider, where, value in cases:
+                case = "%s %s" % (slider, where)
+                channel = int(slider[len("VScroll"):]) - 1
+                self.click_slider(s, slider, where)
+                expected.append((channel, value))
+                got = board.wait_for_count(16 + len(expected))[16:]
+                self.assertEqual(got[-1], (channel, value), case)
+                self.wait_text(s, "Text1(%d)" % channel, " %d" % value)
+                self.assertEqual(s.screen.value(slider), value, case)
+            self.assertEqual(self.fence(s, board, 16 + len(expected))[16:], expected)
+            s.save_screenshot(os.path.join(CONFIG.artifacts, "slider-clicks-%s.png" % style),
+                              s.screen.window_rect())
+
+    def test_slider_clicks_fusion(self):
+        self.run_slider_clicks("Fusion")
+
+    def test_slider_clicks_windows(self):
+        self.run_slider_clicks("Windows")
+
+    def test_thumb_drag(self):
+        with self.session() as s:
+            board = s.boards[1]
+            board.wait_for_count(16)
+            x, y = slider_point(s.screen.rect("VScroll3"), "centred thumb")
+            # Pointer positions while the button is held on the thumb, and what each must give:
+            # "more"/"less" than the command before, or an end of the range.
+            moves = [(y + 8, "more"), (y + 16, "more"), (y + 30, "more"), (y + 400, 254),
+                     (0, 1), (y - 20, "more"), (y + 40, "more")]
+            s.input.press(x, y)
+            sent = []
+            try:
+                for target, expect in moves:
+                    s.input.move(x, target)
+                    commands = board.wait_for_count(16 + len(sent) + 1)
+                    channel, position = commands[-1]
+                    self.assertEqual(channel, 2)
+                    previous = sent[-1][1] if sent else 127
+                    if expect == "more":
+                        self.assertGreater(position, previous)
+                    elif expect == "less":
+                        self.assertLess(position, previous)
+                    else:
+                        self.assertEqual(position, expect)
+                    sent.append(commands[-1])
+            finally:
+                s.input.release()
+            final = sent[-1][1]
+            self.assertGreater(final, 127)
+            self.wait_text(s, "Text1(2)", " %d" % final)
+            self.assertEqual(s.screen.value("VScroll3"), final)
+            # One command per reported move, none at the release.
+            self.assertEqual(self.fence(s, board, 16 + len(sent))[16:], sent)
+
+    # ---- Center ---------------------------------------------------------------------------
+
+    def test_center(self):
+        with self.session() as s:
+            board = s.boards[1]
+            board.wait_for_count(16)
+            self.click_slider(s, "VScroll2", "down arrow")
+            self.click_slider(s, "VScroll2", "down arrow")
+            board.wait_for_count(18)
+            self.wait_text(s, "Text1(1)", " 129")
+            # (button, commands it must send): twice for a moved slider, once for a centred one.
+            cases = [("Command2", [(1, 127), (1, 127)]), ("Command5", [(4, 127)]),
+                     ("Command2", [(1, 127)])]
+            expected = [(1, 128), (1, 129)]
+            for button, commands in cases:
+                s.click(button)
+                expected += commands
+                board.wait_for_count(16 + len(expected))
+                channel = commands[0][0]
+                self.wait_text(s, "Text1(%d)" % channel, " 127")
+                self.assertEqual(s.screen.value("VScroll%d" % (channel + 1)), 127, button)
+                self.assertEqual(self.fence(s, board, 16 + len(expected))[16:], expected, button)
+                expected.append(board.commands()[-1])  # the fence's own command
+
+    # ---- the port menu --------------------------------------------------------------------
+
+    def test_com2_present(self):
+        with self.session(boards={1: (), 2: ()}) as s:
+            com1, com2 = s.boards[1], s.boards[2]
+            com1.wait_for_count(16)
+            poll(lambda: s.open_fds_to(s.device_paths[1]), 10, "COM1 open")
+            s.choose_menu("Com Port", "Com2,2400,N,8,1")
+            poll(lambda: s.open_fds_to(s.device_paths[2]), 10, "COM2 open")
+            self.assertFalse(s.open_fds_to(s.device_paths[1]), "COM1 still open")
+            self.click_slider(s, "VScroll5", "up arrow")
+            self.assertEqual(com2.wait_for_count(1), [(4, 126)])
+            s.assert_no_message()
+            self.assertEqual(self.fence(s, com2, 1), [(4, 126)])
+            self.assertEqual(com1.commands(), START_UP)
+
+    def test_com2_absent(self):
+        with self.session(boards={1: ()}) as s:
+            com1 = s.boards[1]
+            com1.wait_for_count(16)
+            s.choose_menu("Com Port", "Com2,2400,N,8,1")
+            self.assertEqual(s.wait_for_message(), "Invalid port - will use Port 1 instead")
+            # COM1 is open again while the message shows.
+            self.assertTrue(s.open_fds_to(s.device_paths[1]))
+            s.dismiss_message("Return")
+            self.click_slider(s, "VScroll5", "up arrow")
+            self.assertEqual(self.fence(s, com1, 17), START_UP + [(4, 126)])
+            s.assert_no_message()
+
+    def test_com1_missing_at_start_up(self):
+        with self.session(boards={}) as s:
+            text = s.wait_for_message()
+            self.assertTrue(text.startswith("COM1 (%s) cannot be opened" % s.device_paths[1]),
+                            text)
+            s.dismiss_message("space")
+            for k in range(8):
+                self.assertEqual(s.screen.text("Text1(%d)" % k), " 127")
+            # The sliders still work on screen; commands are dropped without a message.
+            self.click_slider(s, "VScroll1", "down arrow")
+            self.wait_text(s, "Text1(0)", " 128")
+            s.assert_no_message()
+            self.assertIsNone(s.panel.poll(), "the panel ended")
+
+    # ---- Exit -----------------------------------------------------------------------------
+
+    def test_exit(self):
+        with self.session() as s:
+            s.boards[1].wait_for_count(16)
+            device = s.device_paths[1]
+            lock = lock_file(device)
+            self.assertTrue(s.open_fds_to(device))
+            self.assertTrue(lock is None or os.path.exists(lock), "no lock file while open")
+            s.click("Command9")
+            self.assertEqual(s.wait_for_exit(), 0)
+            # The port was closed, not abandoned: its lock file is gone.
+            if lock is not None:
+                self.assertFalse(os.path.exists(lock), "lock file left behind: " + lock)
+            self.assertEqual(s.boards[1].commands(), START_UP)
+
+
+def lock_file(device):
+    """Where Qt's serial port keeps the lock file of an open device, if it keeps one."""
+    name = "LCK.." + device.replace("/", "_")
+    for folder in ("/var/lock", "/run/lock", "/tmp"):
+        path = os.path.join(folder, name)
+        if os.path.exists(path):
+            return path
+    return None
+
+
+def test_names():
+    loader = unittest.TestLoader()
+    return ["PanelTest." + name for name in loader.getTestCaseNames(PanelTest)]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--panel", help="the built tolvane")
+    parser.add_argument("--board", help="the built tolvane-board")
+    parser.add_argument("--artifacts", default=os.path.join(os.getcwd(), "e2e-artifacts"))
+    parser.add_argument("--list", action="store_true", help="print the test names")
+    parser.add_argument("--registered", metavar="NAMES",
+                        help="comma-separated names that ctest runs: fails unless they are "
+                             "exactly the tests of this file")
+    parser.add_argument("tests", nargs="*")
+    args = parser.parse_args()
+    if args.list:
+        print("\n".join(test_names()))
+        return 0
+    if args.registered is not None:
+        return check_registered(args.registered.split(","))
+    if not args.panel or not args.board:
+        parser.error("--panel and --board are needed to run tests")
+    missing = missing_tools()
+    if missing:
+        print("SKIPPED: not installed: %s (tools/install-deps.sh installs them)"
+              % ", ".join(missing))
+        return SKIP
+    os.makedirs(args.artifacts, exist_ok=True)
+    tests = args.tests or test_names()
+    if len(tests) > 1:
+        return run_each(tests, sys.argv[1:len(sys.argv) - len(args.tests)])
+    CONFIG.panel = os.path.abspath(args.panel)
+    CONFIG.board = os.path.abspath(args.board)
+    CONFIG.artifacts = os.path.abspath(args.artifacts)
+    name = tests[0] if tests[0].startswith("PanelTest.") else "PanelTest." + tests[0]
+    result = unittest.main(module=__name__, argv=[sys.argv[0], "-v", name], exit=False,
+                           warnings="ignore").result
+    return 0 if result.wasSuccessful() else 1
+
+
+def check_registered(registered):
+    written = {name[len("PanelTest.test_"):] for name in test_names()}
+    unregistered = sorted(written - set(registered))
+    unknown = sorted(set(registered) - written)
+    if unregistered or unknown:
+        print("tests never run by ctest: %s; registered but not written: %s"
+              % (unregistered or "none", unknown or "none"))
+        return 1
+    print("%d end-to-end tests, all registered" % len(written))
+    return 0
+
+
+def run_each(tests, options):
+    failed = []
+    for name in tests:
+        started = time.monotonic()
+        code = subprocess.call([sys.executable, os.path.abspath(__file__), *options, name])
+        print("%s: %s in %.1f s" % (name, {0: "passed", SKIP: "skipped"}.get(code, "FAILED"),
+                                    time.monotonic() - started), flush=True)
+        if code not in (0, SKIP):
+            failed.append(name)
+    print("%d passed, %d failed" % (len(tests) - len(failed), len(failed)))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except E2EError as error:
+        print("ERROR:", error)
+        sys.exit(1)

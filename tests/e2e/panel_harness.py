@@ -1,0 +1,611 @@
+"""Runs the built panel in a real X server and drives it as a user would, for the end-to-end tests.
+
+How the window is read
+----------------------
+Through Qt's own accessibility, over AT-SPI. The panel runs with QT_LINUX_ACCESSIBILITY_ALWAYS_ON
+on a private D-Bus session bus; pyatspi (Debian's python3-pyatspi) asks it for the text of every
+field, the value of every slider, the screen rectangle of every control and the text of every
+message box. That is what the toolkit itself knows, so it needs no image matching, no fonts and no
+pixel arithmetic, and it cannot mistake a stale frame for the current one. It also turned out fully
+workable here: Qt 6.4 exposes every control with its role, its extents in screen pixels, the
+fields' text, the sliders' values and each QMessageBox as an "alert" holding its label.
+
+Qt 6.4 does not expose object names over AT-SPI, so controls are identified by where they are: the
+window layout (in twips, 15 to a pixel at 96 dpi, from the top-left corner of the client area) is
+restated below, and each control must be found with its role at exactly that rectangle. A control
+out of place therefore fails the run with a list of what the window holds instead.
+
+Mouse and keyboard go through xdotool (XTEST), so Qt sees real pointer and key events. The screen
+is captured with xwd and written as PNG here, with the standard library only.
+
+Every wait is a poll with a deadline. Each Session starts its own Xvfb (on a free display number
+that Xvfb picks itself, -displayfd), its own D-Bus session with the accessibility bus that it
+starts on demand, its own simulated boards on pseudo-terminals and its own panel, all in new
+process groups, and ends every one of them on the way out, also after a failure.
+"""
+
+import os
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import threading
+import time
+import zlib
+
+TWIPS_PER_PIXEL = 15
+CLIENT_TWIPS = (6885, 6570)
+
+
+def _control_table():
+    """Name -> (AT-SPI role name, rectangle in twips from the client area's top-left)."""
+    table = {}
+    for k in range(8):
+        table["Text1(%d)" % k] = ("text", (120 + 840 * k, 240, 735, 285))
+        table["Picture%d" % (k + 1)] = ("frame", (240 + 840 * k, 600, 495, 3975))
+        table["VScroll%d" % (k + 1)] = ("scroll bar", (360 + 840 * k, 720, 255, 3735))
+        table["Command%d" % (k + 1)] = ("push button", (120 + 840 * k, 4800, 735, 375))
+    table.update({
+        "Frame1": ("panel", (0, 4560, 6855, 735)),
+        "Command9": ("push button", (960, 5520, 855, 375)),
+        "Command10": ("push button", (2160, 5520, 855, 375)),
+        "Command11": ("push button", (3360, 5520, 855, 375)),
+        "Text3": ("text", (4920, 5520, 855, 285)),
+        "Label1": ("label", (4800, 5880, 1215, 255)),
+        "Text2": ("text", (2160, 6000, 855, 285)),
+        "HScroll1": ("scroll bar", (4560, 6120, 1575, 255)),
+    })
+    return table
+
+
+CONTROLS = _control_table()
+
+
+class E2EError(AssertionError):
+    """A wait that ran out or a window that is not as laid out."""
+
+
+def poll(probe, timeout, what, interval=0.02):
+    """Calls probe() until it returns something other than None or False; returns that.
+
+    Exceptions from probe count as "not yet" (the panel may be busy and not answer AT-SPI calls);
+    the last one is named if the deadline passes.
+    """
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            result = probe()
+            if result is not None and result is not False:
+                return result
+        except Exception as error:  # noqa: BLE001 - any failure of a probe means "not yet"
+            last_error = error
+        if time.monotonic() >= deadline:
+            detail = " (last error: %r)" % (last_error,) if last_error else ""
+            raise E2EError("timed out after %.1f s waiting for %s%s" % (timeout, what, detail))
+        time.sleep(interval)
+
+
+def missing_tools():
+    """The programs without which no end-to-end test can run here."""
+    return [tool for tool in ("Xvfb", "xdotool") if shutil.which(tool) is None]
+
+
+def _end_group(process, grace=5.0):
+    """Ends a process started with start_new_session=True and everything in its group."""
+    if process is None:
+        return
+    for sig, wait in ((signal.SIGTERM, grace), (signal.SIGKILL, grace)):
+        try:
+            os.killpg(process.pid, sig)
+        except ProcessLookupError:
+            pass
+        try:
+            process.wait(timeout=wait)
+        except subprocess.TimeoutExpired:
+            continue
+        # The leader is gone; give the rest of its group (D-Bus activated services) a moment.
+        deadline = time.monotonic() + wait
+        while time.monotonic() < deadline:
+            try:
+                os.killpg(process.pid, 0)
+            except ProcessLookupError:
+                return
+            time.sleep(0.02)
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+def _read_line(stream, timeout, what):
+    """One line from a pipe, waiting at most timeout seconds."""
+    deadline = time.monotonic() + timeout
+    data = b""
+    fd = stream.fileno()
+    while not data.endswith(b"\n"):
+        remaining = deadline - time.monotonic()
+        if remaining <= 0:
+            raise E2EError("timed out waiting for %s" % what)
+        ready, _, _ = select.select([fd], [], [], remaining)
+        if ready:
+            chunk = os.read(fd, 1)
+            if not chunk:
+                raise E2EError("%s: the pipe closed before a line came" % what)
+            data += chunk
+    return data.decode().strip()
+
+
+class Board:
+    """The simulated board on a pseudo-terminal, with every command it has decoded."""
+
+    COMMAND = re.compile(r"^command channel (\d+) position (\d+)$")
+
+    def __init__(self, program, link, workdir, options=()):
+        self.link = link
+        self._lock = threading.Condition()
+        self._commands = []
+        self._other_lines = []
+        self._stderr = open(os.path.join(workdir, os.path.basename(link) + ".stderr"), "wb")
+        self.process = subprocess.Popen(
+            [program, "--link", link, *options], stdout=subprocess.PIPE, stderr=self._stderr,
+            stdin=subprocess.DEVNULL, start_new_session=True)
+        first = _read_line(self.process.stdout, 10, "the board's device line")
+        if not first.startswith("device "):
+            raise E2EError("the board printed %r instead of its device" % first)
+        self.device = first[len("device "):]
+        poll(lambda: os.path.islink(link), 10, "the board's link " + link)
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        for raw in self.process.stdout:
+            line = raw.decode(errors="replace").strip()
+            match = self.COMMAND.match(line)
+            with self._lock:
+                if match:
+                    self._commands.append((int(match.group(1)), int(match.group(2))))
+                else:
+                    self._other_lines.append(line)
+                self._lock.notify_all()
+
+    def commands(self):
+        """Every (channel, position) decoded so far, in order."""
+        with self._lock:
+            return list(self._commands)
+
+    def count(self):
+        with self._lock:
+            return len(self._commands)
+
+    def wait_for_count(self, count, timeout=10.0):
+        """Waits until at least count commands have arrived; returns all of them."""
+        deadline = time.monotonic() + timeout
+        with self._lock:
+            while len(self._commands) < count:
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    raise E2EError("board %s: %d commands after %.1f s, waited for %d: %s" % (
+                        self.link, len(self._commands), timeout, count, self._commands[-20:]))
+                self._lock.wait(remaining)
+            return list(self._commands)
+
+    def stop(self):
+        _end_group(self.process)
+        if self.process.stdout:
+            self.process.stdout.close()
+        self._stderr.close()
+
+
+class Screen:
+    """What the panel's window shows, read over AT-SPI."""
+
+    def __init__(self, pid):
+        # Imported here: pyatspi connects to the bus named by the environment of its first use,
+        # which the Session sets up before making a Screen.
+        try:
+            import pyatspi
+            from gi.repository import Atspi
+        except ImportError as error:
+            raise E2EError("pyatspi is missing (Debian package python3-pyatspi; it belongs to "
+                           "/usr/bin/python3): %s" % error) from error
+        self.pyatspi = pyatspi
+        self.atspi = Atspi
+        # Calls made while the panel is busy (a handshake does not process events) just wait.
+        Atspi.set_timeout(5000, 30000)
+        self.pid = pid
+        self.controls = {}
+        self.origin = None
+
+    def application(self):
+        desktop = self.pyatspi.Registry.getDesktop(0)
+        desktop.clearCache()
+        for app in desktop:
+            if app is not None and app.get_process_id() == self.pid:
+                app.setCacheMask(self.atspi.Cache.NONE)
+                app.clearCache()
+                return app
+        return None
+
+    @staticmethod
+    def extents(accessible):
+        box = accessible.queryComponent().getExtents(0)  # 0: screen (desktop) coordinates
+        return (box.x, box.y, box.width, box.height)
+
+    def main_frame(self):
+        app = self.application()
+        if app is None:
+            return None
+        for child in app:
+            if child.getRoleName() == "frame" and child.name == "Tolvane":
+                return child
+        return None
+
+    def find_controls(self, timeout=30.0):
+        """Finds every control of the layout table at its place; fails with what is there."""
+        frame = poll(self.main_frame, timeout, "the panel's window on AT-SPI")
+        width, height = (v // TWIPS_PER_PIXEL for v in CLIENT_TWIPS)
+
+        def client_area():
+            for child in frame:
+                x, y, w, h = self.extents(child)
+                if (w, h) == (width, height) and child.getRoleName() == "filler":
+                    return child
+            return None
+
+        client = poll(client_area, timeout, "the %dx%d client area" % (width, height))
+        self.origin = self.extents(client)[:2]
+        present = [(c.getRoleName(), self.extents(c), c) for c in client]
+        missing = []
+        for name, (role, rect) in CONTROLS.items():
+            want = self.expected_rect(name)
+            found = [c for r, box, c in present if r == role and box == want]
+            if len(found) != 1:
+                missing.append("%s: %s at %s, found %d" % (name, role, want, len(found)))
+            else:
+                self.controls[name] = found[0]
+        if missing:
+            listing = "\n  ".join("%s %s %r" % (r, box, c.name) for r, box, c in present)
+            raise E2EError("controls not where the layout puts them:\n  %s\nthe window holds:\n"
+                           "  %s" % ("\n  ".join(missing), listing))
+        return self.controls
+
+    def expected_rect(self, name):
+        left, top, width, height = CONTROLS[name][1]
+        ox, oy = self.origin
+        return (ox + left // TWIPS_PER_PIXEL, oy + top // TWIPS_PER_PIXEL,
+                width // TWIPS_PER_PIXEL, height // TWIPS_PER_PIXEL)
+
+    def rect(self, name):
+        return self.extents(self.controls[name])
+
+    def text(self, name):
+        return self.controls[name].queryText().getText(0, -1)
+
+    def value(self, name):
+        return int(self.controls[name].queryValue().currentValue)
+
+    def window_rect(self):
+        return self.extents(self.main_frame())
+
+    def message_boxes(self):
+        """(text, accessible) of every message box now open, oldest first."""
+        app = self.application()
+        boxes = []
+        for child in app or []:
+            if child.getRoleName() not in ("alert", "dialog"):
+                continue
+            texts = [c.name for c in child if c.getRoleName() == "label" and c.name]
+            boxes.append((" ".join(texts), child))
+        return boxes
+
+    def is_active(self, accessible):
+        return accessible.getState().contains(self.pyatspi.STATE_ACTIVE)
+
+    def menu_item(self, *path):
+        """The menu entry reached by captions, e.g. ("Com Port", "Com2,2400,N,8,1")."""
+        node = self.main_frame()
+        bar = next(c for c in node if c.getRoleName() == "menu bar")
+        node = bar
+        for caption in path:
+            node = self._find_descendant(node, caption)
+            if node is None:
+                return None
+        return node
+
+    def _find_descendant(self, node, caption):
+        for child in node:
+            if child.getRoleName() == "menu item" and child.name == caption:
+                return child
+            found = self._find_descendant(child, caption)
+            if found is not None:
+                return found
+        return None
+
+
+class Input:
+    """Mouse and keyboard through xdotool (XTEST events, as from a real device)."""
+
+    def __init__(self, env):
+        self.env = env
+
+    def run(self, *args):
+        subprocess.run(["xdotool", *[str(a) for a in args]], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, timeout=30)
+
+    def click(self, x, y, button=1):
+        self.run("mousemove", x, y, "click", button)
+
+    def click_centre(self, rect):
+        x, y, w, h = rect
+        self.click(x + w // 2, y + h // 2)
+
+    def press(self, x, y):
+        self.run("mousemove", x, y, "mousedown", 1)
+
+    def move(self, x, y):
+        self.run("mousemove", x, y)
+
+    def release(self):
+        self.run("mouseup", 1)
+
+    def key(self, name):
+        self.run("key", name)
+
+
+def capture(env, rect=None):
+    """The screen, or the part of it given as (x, y, width, height), as (width, height, rgb)."""
+    if shutil.which("xwd") is None:
+        raise E2EError("xwd is missing (Debian package x11-apps)")
+    raw = subprocess.run(["xwd", "-root", "-silent"], env=env, check=True,
+                         stdout=subprocess.PIPE, timeout=30).stdout
+    fields = struct.unpack(">25I", raw[:100])
+    header_size, _, pixmap_format, _, width, height = fields[:6]
+    byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
+    red_mask, green_mask, blue_mask = fields[14:17]
+    ncolors = fields[19]
+    if pixmap_format != 2 or bits_per_pixel not in (24, 32):
+        raise E2EError("unexpected screen format: format %d, %d bits per pixel" % (
+            pixmap_format, bits_per_pixel))
+    data = raw[header_size + 12 * ncolors:]
+    x0, y0, w, h = rect if rect else (0, 0, width, height)
+    step = bits_per_pixel // 8
+    order = "little" if byte_order == 0 else "big"
+
+    def channel(pixel, mask):
+        shift = (mask & -mask).bit_length() - 1
+        return ((pixel & mask) >> shift) * 255 // (mask >> shift)
+
+    rgb = bytearray()
+    for y in range(y0, y0 + h):
+        row = data[y * bytes_per_line:(y + 1) * bytes_per_line]
+        for x in range(x0, x0 + w):
+            pixel = int.from_bytes(row[x * step:(x + 1) * step], order)
+            rgb += bytes((channel(pixel, red_mask), channel(pixel, green_mask),
+                          channel(pixel, blue_mask)))
+    return w, h, bytes(rgb)
+
+
+def write_png(path, width, height, rgb):
+    def chunk(kind, payload):
+        body = kind + payload
+        return struct.pack(">I", len(payload)) + body + struct.pack(">I", zlib.crc32(body))
+
+    rows = b"".join(b"\x00" + rgb[y * width * 3:(y + 1) * width * 3] for y in range(height))
+    png = (b"\x89PNG\r\n\x1a\n"
+           + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+           + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path, "wb") as out:
+        out.write(png)
+
+
+class Session:
+    """One panel in its own X server, on its own boards; a context manager that cleans up.
+
+    boards: port number -> extra board options, e.g. {1: (), 2: ("--no-reply",)}. A port without
+    a board gets a device path that does not exist.
+    """
+
+    def __init__(self, panel, board, artifacts, name, boards=None, style=None):
+        self.panel_program = panel
+        self.board_program = board
+        self.artifacts = artifacts
+        self.name = name
+        self.board_options = {1: ()} if boards is None else boards
+        self.style = style
+        self.boards = {}
+        self.device_paths = {}
+        self.workdir = None
+        self._xvfb = None
+        self._bus = None
+        self.panel = None
+        self.panel_log = None
+        self.env = None
+        self.screen = None
+        self.input = None
+
+    # ---- start-up and clean-up ------------------------------------------------------------
+
+    def __enter__(self):
+        try:
+            self._start()
+        except BaseException:
+            self._stop(failed=True)
+            raise
+        return self
+
+    def __exit__(self, kind, value, traceback):
+        self._stop(failed=kind is not None)
+        return False
+
+    def _start(self):
+        self.workdir = tempfile.mkdtemp(prefix="tolvane-e2e-")
+        runtime = os.path.join(self.workdir, "runtime")
+        os.mkdir(runtime, 0o700)
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "XDG_CURRENT_DESKTOP",
+                            "DESKTOP_SESSION", "WAYLAND_DISPLAY", "SESSION_MANAGER",
+                            "AT_SPI_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS")}
+        env.update({"XDG_RUNTIME_DIR": runtime, "GSETTINGS_BACKEND": "memory",
+                    "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "NO_AT_BRIDGE": "0"})
+        env["DISPLAY"] = self._start_xvfb(env)
+        env["DBUS_SESSION_BUS_ADDRESS"] = self._start_bus(env)
+        self.env = env
+        # pyatspi in this process talks to this display and bus.
+        for key in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR", "GSETTINGS_BACKEND"):
+            os.environ[key] = env[key]
+
+        for port in (1, 2):
+            path = os.path.join(self.workdir, "COM%d" % port)
+            self.device_paths[port] = path
+            if port in self.board_options:
+                self.boards[port] = Board(self.board_program, path, self.workdir,
+                                          self.board_options[port])
+        self.start_panel()
+
+    def _start_xvfb(self, env):
+        read_end, write_end = os.pipe()
+        log = open(os.path.join(self.workdir, "xvfb.log"), "wb")
+        try:
+            self._xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                 "-dpi", "96", "-nolisten", "tcp", "-noreset"],
+                pass_fds=(write_end,), stdout=log, stderr=log, stdin=subprocess.DEVNULL,
+                env=env, start_new_session=True)
+        finally:
+            os.close(write_end)
+            log.close()
+        with os.fdopen(read_end, "rb") as numbers:
+            display = ":" + _read_line(numbers, 30, "Xvfb's display number")
+        return display
+
+    def _start_bus(self, env):
+        if shutil.which("dbus-daemon") is None:
+            raise E2EError("dbus-daemon is missing (Debian package dbus-daemon)")
+        self._bus = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+            env=env, start_new_session=True)
+        return _read_line(self._bus.stdout, 30, "the session bus address")
+
+    def start_panel(self):
+        env = dict(self.env)
+        env.update({
+            "QT_QPA_PLATFORM": "xcb",
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+            "QT_ACCESSIBILITY": "1",
+            "TOLVANE_COM1": self.device_paths[1],
+            "TOLVANE_COM2": self.device_paths[2],
+        })
+        if self.style:
+            env["QT_STYLE_OVERRIDE"] = self.style
+        self.panel_log = os.path.join(self.workdir, "panel.log")
+        with open(self.panel_log, "wb") as log:
+            self.panel = subprocess.Popen([self.panel_program], env=env, stdout=log, stderr=log,
+                                          stdin=subprocess.DEVNULL, start_new_session=True)
+        self.input = Input(self.env)
+        self.screen = Screen(self.panel.pid)
+        self.screen.find_controls()
+
+    def _stop(self, failed):
+        if failed and self.env and self._xvfb and self._xvfb.poll() is None:
+            try:
+                self.save_screenshot(os.path.join(self.artifacts, self.name + "-failure.png"))
+            except Exception as error:  # noqa: BLE001 - the failure itself matters more
+                print("no failure screenshot: %r" % (error,))
+        _end_group(self.panel)
+        for board in self.boards.values():
+            board.stop()
+        if self._bus:
+            _end_group(self._bus)
+            self._bus.stdout.close()
+        _end_group(self._xvfb)
+        for path in self.device_paths.values():
+            # A panel that was killed leaves the serial port's lock file behind.
+            stale = "/var/lock/LCK.." + path.replace("/", "_")
+            if os.path.exists(stale):
+                os.remove(stale)
+        if failed:
+            self._print_logs()
+        if self.workdir:
+            shutil.rmtree(self.workdir, ignore_errors=True)
+
+    def _print_logs(self):
+        for name in sorted(os.listdir(self.workdir)):
+            path = os.path.join(self.workdir, name)
+            if os.path.isfile(path) and os.path.getsize(path):
+                with open(path, "rb") as log:
+                    print("---- %s ----\n%s" % (name, log.read()[-4000:].decode(errors="replace")))
+
+    # ---- what tests use -------------------------------------------------------------------
+
+    def save_screenshot(self, path, rect=None):
+        width, height, rgb = capture(self.env, rect)
+        write_png(path, width, height, rgb)
+        return path
+
+    def window_pixels(self):
+        """(rect, width, height, rgb) of the panel's window as the screen shows it."""
+        rect = self.screen.window_rect()
+        width, height, rgb = capture(self.env, rect)
+        return rect, width, height, rgb
+
+    def click(self, name):
+        self.input.click_centre(self.screen.rect(name))
+
+    def open_fds_to(self, path):
+        """True while the panel holds the device behind path open."""
+        target = os.path.realpath(path)
+        fd_dir = "/proc/%d/fd" % self.panel.pid
+        for fd in os.listdir(fd_dir):
+            try:
+                if os.path.realpath(os.path.join(fd_dir, fd)) == target:
+                    return True
+            except OSError:
+                continue
+        return False
+
+    def wait_for_message(self, timeout=15.0):
+        """Waits for exactly one message box, active (so keys reach it); returns its text."""
+        def one_active_box():
+            boxes = self.screen.message_boxes()
+            if len(boxes) > 1:
+                raise E2EError("%d message boxes at once: %r" % (len(boxes),
+                                                                 [t for t, _ in boxes]))
+            if boxes and self.screen.is_active(boxes[0][1]):
+                return boxes[0][0]
+            return None
+        return poll(one_active_box, timeout, "a message box")
+
+    def dismiss_message(self, key="Return", timeout=15.0):
+        """Closes the open message box with a key and waits until it is gone."""
+        self.input.key(key)
+        poll(lambda: not self.screen.message_boxes(), timeout,
+             "the message box to close after %s" % key)
+
+    def assert_no_message(self):
+        boxes = self.screen.message_boxes()
+        if boxes:
+            raise E2EError("unexpected message box: %r" % [t for t, _ in boxes])
+
+    def choose_menu(self, title, item, timeout=10.0):
+        """Opens a menu of the menu bar with the mouse and clicks one of its items."""
+        self.input.click_centre(self.screen.extents(self.screen.menu_item(title)))
+
+        def shown_item():
+            entry = self.screen.menu_item(title, item)
+            if entry is None:
+                return None
+            x, y, w, h = self.screen.extents(entry)
+            showing = entry.getState().contains(self.screen.pyatspi.STATE_SHOWING)
+            return (x, y, w, h) if showing and w > 0 and h > 0 and y > 0 else None
+
+        self.input.click_centre(poll(shown_item, timeout, "menu item " + item))
+
+    def wait_for_exit(self, timeout=15.0):
+        return poll(lambda: self.panel.poll() is not None and (self.panel.returncode,),
+                    timeout, "the panel to end")[0]
