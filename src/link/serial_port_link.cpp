@@ -68,6 +68,9 @@ bool userMayUse([[maybe_unused]] const QString& device) {
 
 SerialPortLink::SerialPortLink(QObject* parent) : SerialLink(parent) {
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialPortLink::noteError);
+    lossReport_.setSingleShot(true);
+    lossReport_.setInterval(0);
+    connect(&lossReport_, &QTimer::timeout, this, &SerialPortLink::reportLoss);
 }
 
 SerialPortLink::~SerialPortLink() {
@@ -206,8 +209,7 @@ void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
     failure_ = port_.errorString();
     // The error may come from deep inside QSerialPort; close and report once control is back
     // in our hands: right after our own call returns, or on the next turn of the event loop.
-    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks): the queued call owns its functor
-    QMetaObject::invokeMethod(this, &SerialPortLink::reportLoss, Qt::QueuedConnection);
+    lossReport_.start();
 }
 
 void SerialPortLink::reportLoss() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QSerialPort>
+#include <QTimer>
 
 #include "link/line_settings.h"
 #include "link/serial_link.h"
@@ -41,6 +42,7 @@ class SerialPortLink final : public SerialLink {
     // raises a burst of errors, and the user hears of it once.
     std::optional<QString> failure_;
     QString device_;  // the device of the open port
+    QTimer lossReport_;
 };
 
 }  // namespace tolvane
