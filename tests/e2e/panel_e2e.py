@@ -249,6 +249,102 @@ class PanelTest(unittest.TestCase):
             s.assert_no_message()
             self.assertIsNone(s.panel.poll(), "the panel ended")
 
+    # ---- Save Pos and Playback ------------------------------------------------------------
+
+    def test_save_and_playback_echo(self):
+        with self.session() as s:
+            board = s.boards[1]
+            board.wait_for_count(16)
+            steps = []
+            # (actions, commands they send) before each Save Pos; the sliders then stand at the
+            # positions to be recorded.
+            poses = [
+                ([("VScroll1", "down arrow"), ("VScroll1", "down arrow"),
+                  ("VScroll4", "track above thumb")],
+                 [(0, 128), (0, 129), (3, 126)], [129, 127, 127, 126, 127, 127, 127, 127]),
+                ([("Command1", None), ("VScroll8", "down arrow")],
+                 [(0, 127), (0, 127), (7, 128)], [127, 127, 127, 126, 127, 127, 127, 128]),
+            ]
+            expected = list(START_UP)
+            for number, (actions, commands, positions) in enumerate(poses, start=1):
+                for control, where in actions:
+                    if where:
+                        self.click_slider(s, control, where)
+                    else:
+                        s.click(control)
+                expected += commands
+                self.assertEqual(board.wait_for_count(len(expected)), expected)
+                self.wait_text(s, "Text1(7)", " %d" % positions[7])
+                s.click("Command10")
+                self.wait_text(s, "Text2", str(number + 1))
+                steps.append(positions)
+            # Move one slider away from both steps, so that playing step 1 moves it back.
+            self.click_slider(s, "VScroll6", "up arrow")
+            expected.append((5, 126))
+            self.assertEqual(board.wait_for_count(len(expected)), expected)
+            sliders = [s.screen.value("VScroll%d" % (k + 1)) for k in range(8)]
+            self.assertEqual(sliders, [127, 127, 127, 126, 127, 126, 127, 128])
+
+            s.click("Command11")
+            mark, boxes, pending, counts = len(expected), 0, [], []
+            for number, positions in enumerate(steps, start=1):
+                for channel, position in enumerate(positions):
+                    text = s.wait_for_message()
+                    boxes += 1
+                    counts.append(text)
+                    where = "step %d channel %d" % (number, channel)
+                    self.assertRegex(text, r"^[0-9]+$", where)
+                    self.assertEqual(s.screen.text("Text2"), str(number), where)
+                    self.assertEqual(s.screen.text("Text1(%d)" % channel), str(position), where)
+                    # The box reports the tries the board has just received for this channel,
+                    # after the slider moves that ended the step before.
+                    segment = pending + [(channel, position)] * int(text)
+                    commands = board.wait_for_count(mark + len(segment))
+                    self.assertEqual(commands[mark:mark + len(segment)], segment, where)
+                    self.assertGreaterEqual(int(text), 1, where)
+                    mark += len(segment)
+                    pending = []
+                    s.dismiss_message("Return" if boxes % 2 else "space")
+                pending = slider_moves(sliders, positions)
+            self.assertEqual(boxes, 16)
+            print("try counts shown: %s" % " ".join(counts))
+            self.wait_text(s, "Text2", "3", timeout=30)
+            s.assert_no_message()
+            self.assertEqual(self.fence(s, board, mark + len(pending))[mark:], pending)
+            self.assertEqual([s.screen.text("Text1(%d)" % k) for k in range(7)],
+                             [" 127", "127", "127", "126", "127", "127", "127"])
+            # Text1(7) has moved on with the fence; the sliders stand at the last step.
+            self.assertEqual([s.screen.value("VScroll%d" % (k + 1)) for k in range(7)],
+                             steps[-1][:7])
+
+    def test_playback_silent_board(self):
+        with self.session(boards={1: ("--no-reply",)}) as s:
+            board = s.boards[1]
+            board.wait_for_count(16)
+            self.click_slider(s, "VScroll2", "down arrow")
+            board.wait_for_count(17)
+            self.wait_text(s, "Text1(1)", " 128")
+            s.click("Command10")
+            self.wait_text(s, "Text2", "2")
+            self.click_slider(s, "VScroll2", "down arrow")
+            board.wait_for_count(18)
+            started = time.monotonic()
+            s.click("Command11")
+            # 200 tries of channel 0, each waiting out the reply window: several seconds.
+            self.assertEqual(s.wait_for_message(timeout=120),
+                             "Communications problem encountered")
+            print("200 unanswered tries took %.1f s" % (time.monotonic() - started))
+            commands = board.wait_for_count(18 + 200)
+            self.assertEqual(commands[18:], [(0, 127)] * 200)
+            s.dismiss_message("space")
+            self.wait_text(s, "Text2", "2")
+            s.assert_no_message()
+            # Channel 0 keeps the played text, channel 1 its own; no slider moved.
+            self.assertEqual(s.screen.text("Text1(0)"), "127")
+            self.assertEqual(s.screen.text("Text1(1)"), " 129")
+            self.assertEqual(s.screen.value("VScroll2"), 129)
+            self.assertEqual(self.fence(s, board, 218)[18:], [(0, 127)] * 200)
+
     # ---- Exit -----------------------------------------------------------------------------
 
     def test_exit(self):
@@ -264,6 +360,17 @@ class PanelTest(unittest.TestCase):
             if lock is not None:
                 self.assertFalse(os.path.exists(lock), "lock file left behind: " + lock)
             self.assertEqual(s.boards[1].commands(), START_UP)
+
+
+def slider_moves(sliders, step):
+    """The commands that moving the sliders to a played step sends: one for each slider whose
+    value changes, in channel order. Updates sliders."""
+    commands = []
+    for channel, position in enumerate(step):
+        if sliders[channel] != position:
+            sliders[channel] = position
+            commands.append((channel, position))
+    return commands
 
 
 def lock_file(device):

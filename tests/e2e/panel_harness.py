@@ -302,6 +302,11 @@ class Screen:
             boxes.append((" ".join(texts), child))
         return boxes
 
+    @staticmethod
+    def identity(accessible):
+        """The object's path on the bus: Qt never hands the same one to a later message box."""
+        return accessible.path
+
     def is_active(self, accessible):
         return accessible.getState().contains(self.pyatspi.STATE_ACTIVE)
 
@@ -427,6 +432,7 @@ class Session:
         self.env = None
         self.screen = None
         self.input = None
+        self._open_box = None
 
     # ---- start-up and clean-up ------------------------------------------------------------
 
@@ -577,15 +583,20 @@ class Session:
                 raise E2EError("%d message boxes at once: %r" % (len(boxes),
                                                                  [t for t, _ in boxes]))
             if boxes and self.screen.is_active(boxes[0][1]):
-                return boxes[0][0]
+                return boxes[0]
             return None
-        return poll(one_active_box, timeout, "a message box")
+        text, box = poll(one_active_box, timeout, "a message box")
+        self._open_box = self.screen.identity(box)
+        return text
 
     def dismiss_message(self, key="Return", timeout=15.0):
-        """Closes the open message box with a key and waits until it is gone."""
+        """Closes the message box that wait_for_message found, with a key; waits until it is
+        gone (the next one may already be open by then)."""
+        closing = self._open_box
         self.input.key(key)
-        poll(lambda: not self.screen.message_boxes(), timeout,
-             "the message box to close after %s" % key)
+        poll(lambda: all(self.screen.identity(box) != closing
+                         for _, box in self.screen.message_boxes()),
+             timeout, "the message box to close after %s" % key)
 
     def assert_no_message(self):
         boxes = self.screen.message_boxes()
