@@ -433,6 +433,7 @@ class Session:
         self.screen = None
         self.input = None
         self._open_box = None
+        self._exit_expected = False
 
     # ---- start-up and clean-up ------------------------------------------------------------
 
@@ -445,7 +446,12 @@ class Session:
         return self
 
     def __exit__(self, kind, value, traceback):
-        self._stop(failed=kind is not None)
+        ended = None
+        if kind is None and not self._exit_expected and self.panel.poll() is not None:
+            ended = self.panel.returncode
+        self._stop(failed=kind is not None or ended is not None)
+        if ended is not None:
+            raise E2EError("the panel ended by itself during the test, with code %d" % ended)
         return False
 
     def _start(self):
@@ -618,5 +624,7 @@ class Session:
         self.input.click_centre(poll(shown_item, timeout, "menu item " + item))
 
     def wait_for_exit(self, timeout=15.0):
+        """Waits for the panel to end, as it should now; returns its exit code."""
+        self._exit_expected = True
         return poll(lambda: self.panel.poll() is not None and (self.panel.returncode,),
                     timeout, "the panel to end")[0]
