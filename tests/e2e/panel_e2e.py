@@ -15,7 +15,7 @@ import sys
 import time
 import unittest
 
-from panel_harness import E2EError, Session, missing_tools, poll
+from panel_harness import E2EError, Session, missing_tools, poll, serial_lock_file
 
 SKIP = 77
 CONFIG = argparse.Namespace(panel=None, board=None, artifacts=None)
@@ -351,14 +351,13 @@ class PanelTest(unittest.TestCase):
         with self.session() as s:
             s.boards[1].wait_for_count(16)
             device = s.device_paths[1]
-            lock = lock_file(device)
+            lock = serial_lock_file(device)
             self.assertTrue(s.open_fds_to(device))
-            self.assertTrue(lock is None or os.path.exists(lock), "no lock file while open")
+            self.assertIsNotNone(lock, "no lock file while the port is open")
             s.click("Command9")
             self.assertEqual(s.wait_for_exit(), 0)
             # The port was closed, not abandoned: its lock file is gone.
-            if lock is not None:
-                self.assertFalse(os.path.exists(lock), "lock file left behind: " + lock)
+            self.assertFalse(os.path.exists(lock), "lock file left behind: " + lock)
             self.assertEqual(s.boards[1].commands(), START_UP)
 
 
@@ -371,16 +370,6 @@ def slider_moves(sliders, step):
             sliders[channel] = position
             commands.append((channel, position))
     return commands
-
-
-def lock_file(device):
-    """Where Qt's serial port keeps the lock file of an open device, if it keeps one."""
-    name = "LCK.." + device.replace("/", "_")
-    for folder in ("/var/lock", "/run/lock", "/tmp"):
-        path = os.path.join(folder, name)
-        if os.path.exists(path):
-            return path
-    return None
 
 
 def test_names():

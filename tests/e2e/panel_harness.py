@@ -94,6 +94,21 @@ def missing_tools():
     return [tool for tool in ("Xvfb", "xdotool") if shutil.which(tool) is None]
 
 
+# Where Qt's serial port takes its lock file: the first of these folders that it may write to.
+LOCK_FOLDERS = ("/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp",
+                "/var/tmp", "/var/lock/lockdev", "/run/lock")
+
+
+def serial_lock_file(device):
+    """The lock file that Qt's serial port holds while device (a path as given) is open."""
+    name = "LCK.." + device.replace("/", "_")
+    for folder in LOCK_FOLDERS:
+        path = os.path.join(folder, name)
+        if os.path.exists(path):
+            return path
+    return None
+
+
 def _end_group(process, grace=5.0):
     """Ends a process started with start_new_session=True and everything in its group."""
     if process is None:
@@ -538,8 +553,8 @@ class Session:
         _end_group(self._xvfb)
         for path in self.device_paths.values():
             # A panel that was killed leaves the serial port's lock file behind.
-            stale = "/var/lock/LCK.." + path.replace("/", "_")
-            if os.path.exists(stale):
+            stale = serial_lock_file(path)
+            if stale:
                 os.remove(stale)
         if failed:
             self._print_logs()
