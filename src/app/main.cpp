@@ -15,6 +15,7 @@ int main(int argc, char* argv[]) {
     tolvane::SerialPortLink link;
     tolvane::ModalMessageBox messages;
     tolvane::Panel panel(link, messages);
+    messages.setOwner(&panel.window());
     QObject::connect(&panel, &tolvane::Panel::finished, &app, [] { QApplication::exit(0); });
 
     panel.load();

@@ -7,7 +7,7 @@ namespace tolvane {
 
 void ModalMessageBox::show(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tolvane"), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+                    owner_ ? owner_.data() : QApplication::activeWindow());
     box.setObjectName(QStringLiteral("message"));
     box.exec();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 namespace tolvane {
 
@@ -15,7 +17,12 @@ class UserMessages {
 
 class ModalMessageBox final : public UserMessages {
   public:
+    // Messages are centred over, and modal to, this window once it is set.
+    void setOwner(QWidget* window) { owner_ = window; }
     void show(const QString& text) override;
+
+  private:
+    QPointer<QWidget> owner_;
 };
 
 }  // namespace tolvane
