@@ -18,19 +18,14 @@
 #include "link/servo_protocol.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
-#include "panel/user_messages.h"
+#include "silent_messages.h"
 
 namespace {
-
-class SilentMessages final : public tolvane::UserMessages {
-public:
-    void show(const QString& /*text*/) override {}
-};
 
 // Drains the far end of the terminal on its own thread (the benchmark's, not the panel's) and
 // checks the commands against the expected sequence as they come.
 class FarEndReader {
-public:
+  public:
     FarEndReader(int master, std::vector<tolvane::PositionCommand> expected)
         : master_(master), expected_(std::move(expected)), thread_([this] { run(); }) {}
     ~FarEndReader() {
@@ -43,7 +38,7 @@ public:
     std::size_t matched() const { return matched_; }
     bool faulty() const { return faulty_; }
 
-private:
+  private:
     void run() {
         tolvane::CommandDecoder decoder;
         std::uint8_t buffer[4096];
@@ -89,7 +84,7 @@ void changeHandlingIntoTerminal(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         tolvane::SerialPortLink link;
-        SilentMessages messages;
+        tolvane::bench::SilentMessages messages;
         tolvane::Panel panel(link, messages);
         panel.load();
         // Let the start-up commands reach the far end before the reader starts counting.
@@ -137,14 +132,3 @@ void changeHandlingIntoTerminal(benchmark::State& state) {
 BENCHMARK(changeHandlingIntoTerminal)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -51,11 +51,3 @@ void handshakePerChannel(benchmark::State& state) {
 BENCHMARK(handshakePerChannel)->Arg(0)->Arg(21)->Iterations(400)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -11,17 +11,12 @@
 #include "link/serial_port_link.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
-#include "panel/user_messages.h"
 #include "panel/window_sequence_view.h"
+#include "silent_messages.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class SilentMessages final : public tolvane::UserMessages {
-  public:
-    void show(const QString& /*text*/) override {}
-};
 
 double processCpuSeconds() {
     timespec now{};
@@ -32,7 +27,7 @@ double processCpuSeconds() {
 void hold(benchmark::State& state) {
     const std::chrono::milliseconds length(state.range(0));
     tolvane::SerialPortLink link;
-    SilentMessages messages;
+    tolvane::bench::SilentMessages messages;
     tolvane::Panel panel(link, messages);
     panel.window().show();
     tolvane::WindowSequenceView view(panel.window(), messages, panel);
@@ -67,14 +62,3 @@ BENCHMARK(hold)->Arg(1000)->Arg(3000)->Iterations(3)->UseManualTime()->Unit(
     benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
