@@ -129,6 +129,10 @@ void changeHandlingIntoTerminal(benchmark::State& state) {
     ::close(master);
 }
 
-BENCHMARK(changeHandlingIntoTerminal)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(changeHandlingIntoTerminal)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
 
 }  // namespace
