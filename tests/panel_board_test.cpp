@@ -44,8 +44,7 @@ TEST(PanelOnBoard, StartUpSliderCenterAndExitReachTheBoardInOrder) {
     QTest::mouseClick(panel.window().centerButton(2), Qt::LeftButton);
     ASSERT_TRUE(board.waitForCommands(16 + 4));
     const std::vector<PositionCommand> after(board.commands().begin() + 16, board.commands().end());
-    EXPECT_EQ(after,
-              (std::vector<PositionCommand>{{2, 200}, {2, 199}, {2, 127}, {2, 127}}));
+    EXPECT_EQ(after, (std::vector<PositionCommand>{{2, 200}, {2, 199}, {2, 127}, {2, 127}}));
 
     QTest::mouseClick(panel.window().exitButton(), Qt::LeftButton);
     EXPECT_FALSE(link.isOpen());

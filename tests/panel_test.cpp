@@ -16,16 +16,9 @@
 namespace tolvane {
 namespace {
 
+using testing::bytes;
 using testing::RecordingMessages;
 using testing::ScriptedLink;
-
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray result;
-    for (const int value : values) {
-        result += static_cast<char>(value);
-    }
-    return result;
-}
 
 QByteArray centreAll() {
     QByteArray result;

@@ -133,6 +133,12 @@ class PortMenuOnTerminals : public ::testing::Test {
             TOLVANE_BOARD_PATH,
             BoardProcess::Options{board::ReplyMode::Echo, {}, path(name).toStdString()});
     }
+    // Starts the panel on COM1's board and forgets the start-up commands.
+    static void startUp(Panel& panel, BoardProcess& com1) {
+        panel.load();
+        ASSERT_TRUE(com1.waitForCommands(16));
+        com1.clearCommands();
+    }
     static void moveSlider(Panel& panel, int channel, int value) {
         panel.window().channelSlider(channel)->setValue(value);
     }
@@ -146,9 +152,7 @@ TEST_F(PortMenuOnTerminals, Com2PresentTakesTheNextMoveAndCom1GetsNothing) {
     auto com1 = boardAt("COM1");
     auto com2 = boardAt("COM2");
     Panel panel(link, messages);
-    panel.load();
-    ASSERT_TRUE(com1->waitForCommands(16));
-    com1->clearCommands();
+    ASSERT_NO_FATAL_FAILURE(startUp(panel, *com1));
 
     panel.window().com2Action()->trigger();
     moveSlider(panel, 2, 200);
@@ -161,9 +165,7 @@ TEST_F(PortMenuOnTerminals, Com2PresentTakesTheNextMoveAndCom1GetsNothing) {
 TEST_F(PortMenuOnTerminals, Com2AbsentFallsBackToCom1WithOneMessage) {
     auto com1 = boardAt("COM1");
     Panel panel(link, messages);
-    panel.load();
-    ASSERT_TRUE(com1->waitForCommands(16));
-    com1->clearCommands();
+    ASSERT_NO_FATAL_FAILURE(startUp(panel, *com1));
 
     panel.window().com2Action()->trigger();
     EXPECT_EQ(messages.texts, QStringList{kInvalidPort});

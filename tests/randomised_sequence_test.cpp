@@ -45,10 +45,7 @@ TEST(RandomisedSequence, ArbitraryTextsNeverLoseAStepNorSendTheFrameStart) {
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE(round);
         ScriptedLink link;
-        link.board = [](PositionCommand c) {
-            const auto reply = encode(EchoReply{c.channel, c.position});
-            return QByteArray(reinterpret_cast<const char*>(reply.data()), kReplyLength);
-        };
+        link.board = testing::echoOf;
         RecordingMessages messages;
         Panel panel(link, messages);
         MainWindow& window = panel.window();

@@ -20,19 +20,13 @@
 namespace tolvane {
 namespace {
 
+using testing::bytes;
+using testing::echoOf;
 using testing::PrintTo;
 using testing::RecordingMessages;
 using testing::ScriptedLink;
 
 const QString kCommunicationsProblem = QStringLiteral("Communications problem encountered");
-
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray result;
-    for (const int value : values) {
-        result += static_cast<char>(value);
-    }
-    return result;
-}
 
 QByteArray command(int channel, int position) {
     return bytes({0xFF, channel, position});
@@ -42,7 +36,7 @@ class SequencePanelTest : public ::testing::Test {
   protected:
     void SetUp() override {
         panel.load();
-        link.board = [](PositionCommand c) { return bytes({c.channel, c.position}); };
+        link.board = echoOf;
         // Holds of 0 s: the slider starts at 0 while the hold is 1 s, so go there by way of 1.
         window.delaySlider()->setValue(1);
         window.delaySlider()->setValue(0);

@@ -15,6 +15,8 @@
 namespace tolvane {
 namespace {
 
+using testing::bytes;
+using testing::echoOf;
 using testing::PrintTo;
 using testing::ScriptedLink;
 using Commands = std::vector<PositionCommand>;
@@ -73,18 +75,6 @@ class ScriptedView final : public SequenceView {
     QMap<QString, int> reached_;
     SerialLink& link_;
 };
-
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray result;
-    for (const int value : values) {
-        result += static_cast<char>(value);
-    }
-    return result;
-}
-
-QByteArray echoOf(PositionCommand command) {
-    return bytes({command.channel, command.position});
-}
 
 class SequenceTest : public ::testing::Test {
   protected:

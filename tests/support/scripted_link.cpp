@@ -97,4 +97,16 @@ std::vector<PositionCommand> decodeCommands(const QByteArray& bytes) {
     return commands;
 }
 
+QByteArray bytes(std::initializer_list<int> values) {
+    QByteArray result;
+    for (const int value : values) {
+        result += static_cast<char>(value);
+    }
+    return result;
+}
+
+QByteArray echoOf(PositionCommand command) {
+    return bytes({command.channel, command.position});
+}
+
 }  // namespace tolvane::testing

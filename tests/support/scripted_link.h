@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <vector>
 
@@ -65,5 +66,11 @@ class ScriptedLink final : public SerialLink {
 
 // Decodes a byte stream into the position commands it carries.
 std::vector<PositionCommand> decodeCommands(const QByteArray& bytes);
+
+// The bytes of a list of values: bytes({0xFF, 2, 200}).
+QByteArray bytes(std::initializer_list<int> values);
+
+// What an echoing board answers to a command: its channel and position.
+QByteArray echoOf(PositionCommand command);
 
 }  // namespace tolvane::testing
