@@ -44,6 +44,8 @@ class PtyFarEnd {
     bool waitForCommands(std::size_t count, std::chrono::milliseconds timeout) const;
 
   private:
+    static constexpr std::size_t kArrivalRoom = 250'000;
+
     void run();
 
     int master_ = -1;

@@ -28,13 +28,15 @@ class SerialLink : public QObject {
     virtual void close() = 0;
     [[nodiscard]] virtual bool isOpen() const = 0;
 
-    // Hands one byte to the operating system at once, after every byte written before it.
-    // Dropped while no port is open. A failure closes the port and raises lost().
+    // Sends one byte after every byte written before it: at once, or, while the line is behind,
+    // as soon as the line takes it. Dropped while no port is open. Only a device that is gone or
+    // fails closes the port and raises lost(); a full output buffer is no failure.
     virtual void writeByte(std::uint8_t byte) = 0;
 
     // How many bytes one readWaiting() takes at most; 0 takes all.
     virtual void setInputLength(int length) = 0;
-    // Received bytes waiting to be read, as the operating system holds them now.
+    // Received bytes waiting to be read, up to the input buffer's fixed capacity (1,024 bytes);
+    // what arrives while it is full is lost, the oldest bytes kept.
     [[nodiscard]] virtual int waitingCount() = 0;
     // Removes and returns the waiting bytes.
     virtual QByteArray readWaiting() = 0;

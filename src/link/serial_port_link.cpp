@@ -6,7 +6,10 @@
 #include "link/port_devices.h"
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace tolvane {
@@ -55,18 +58,39 @@ bool isFatal(QSerialPort::SerialPortError error) {
     }
 }
 
+// Whether the device has no room for output and reports no failure either: the line is behind,
+// as a 2400-baud line is behind a fast drag. Written to then, the device answers "try again"
+// (EAGAIN), which Qt reports as the same ResourceError as an unplugged device (EIO); asking the
+// device first keeps the two apart.
+bool lineIsBehind([[maybe_unused]] const QSerialPort& port) {
+#ifdef Q_OS_UNIX
+    pollfd fd{static_cast<int>(port.handle()), POLLOUT, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&fd, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready == 0;
+#else
+    return false;  // writes there are overlapped: the system queues them and never says "try again"
+#endif
+}
+
 // Qt reports both "not allowed" and "locked by another program" as a permission error.
 bool userMayUse([[maybe_unused]] const QString& device) {
 #ifdef Q_OS_UNIX
     return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
 #else
-    return true;  // Windows answers "access denied" for a port that another program holds
+    return true;   // Windows answers "access denied" for a port that another program holds
 #endif
 }
 
 }  // namespace
 
 SerialPortLink::SerialPortLink(QObject* parent) : SerialLink(parent) {
+    // Qt keeps no more than this beside our own input buffer, which every read notification
+    // drains it into; Qt's own buffer would otherwise grow with every reply nobody reads.
+    port_.setReadBufferSize(kDeviceReadChunk);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialPortLink::drainInput);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialPortLink::noteError);
     lossReport_.setSingleShot(true);
     lossReport_.setInterval(0);
@@ -103,6 +127,7 @@ std::optional<LinkError> SerialPortLink::open() {
                          QStringLiteral("the port is already open")};
     }
     failure_.reset();
+    input_.clear();
     device_ = device;
     port_.setPortName(device);
     if (!port_.open(QIODevice::ReadWrite)) {
@@ -149,6 +174,7 @@ LinkError SerialPortLink::openError(const QString& device) const {
 void SerialPortLink::close() {
     port_.close();
     failure_.reset();
+    input_.clear();
 }
 
 bool SerialPortLink::isOpen() const {
@@ -160,9 +186,14 @@ void SerialPortLink::writeByte(std::uint8_t byte) {
         return;
     }
     const char data = static_cast<char>(byte);
+    // write() only queues in Qt's output buffer; flush() hands the queue to the device now,
+    // without waiting. Behind a slow line the byte waits there instead, in order, and the event
+    // loop (or a wait for a reply) hands it over as the line takes it: 3 bytes a command, so a
+    // backlog of 100,000 commands, more than 20 minutes of a 2400-baud line, holds about 300 KB.
     port_.write(&data, 1);
-    // write() only queues in Qt's buffer; flush() hands it to the device now, without waiting.
-    port_.flush();
+    if (!lineIsBehind(port_)) {
+        port_.flush();
+    }
     reportLoss();
 }
 
@@ -174,27 +205,41 @@ int SerialPortLink::waitingCount() {
     if (!port_.isOpen()) {
         return 0;
     }
-    // Polls the device once so that the count does not depend on the event loop having run.
-    port_.waitForReadyRead(0);
-    reportLoss();
-    return port_.isOpen() ? static_cast<int>(qMin<qint64>(port_.bytesAvailable(), 0x7FFF)) : 0;
+    pollDevice();
+    return port_.isOpen() ? input_.size() : 0;
 }
 
 QByteArray SerialPortLink::readWaiting() {
     if (!port_.isOpen()) {
         return {};
     }
-    port_.waitForReadyRead(0);
-    QByteArray data = inputLength_ == 0 ? port_.readAll() : port_.read(inputLength_);
-    reportLoss();
-    return data;
+    pollDevice();
+    return input_.take(inputLength_);
 }
 
 void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window) {
     const QDeadlineTimer deadline(window.count());
-    while (port_.isOpen() && port_.bytesAvailable() < count && !deadline.hasExpired()) {
+    while (port_.isOpen() && input_.size() < count && !deadline.hasExpired()) {
         port_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        drainInput();
         reportLoss();
+    }
+}
+
+void SerialPortLink::pollDevice() {
+    // Reads what the device holds now, so that the count does not depend on the event loop
+    // having run since the bytes arrived.
+    port_.waitForReadyRead(0);
+    drainInput();
+    reportLoss();
+}
+
+void SerialPortLink::drainInput() {
+    // Reading also re-arms Qt's read notification, which Qt turns off whenever its own buffer is
+    // full: an unplug must be noticed while the panel sits idle.
+    char chunk[kDeviceReadChunk];
+    for (qint64 n = 0; (n = port_.read(chunk, sizeof chunk)) > 0;) {
+        input_.append(chunk, n);
     }
 }
 
@@ -205,6 +250,9 @@ int SerialPortLink::baudRate() const {
 void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
     if (!isFatal(error) || !port_.isOpen() || failure_) {
         return;
+    }
+    if (error == QSerialPort::ResourceError && lineIsBehind(port_)) {
+        return;  // "try again" from a full output buffer: the bytes wait in Qt's queue
     }
     failure_ = port_.errorString();
     // The error may come from deep inside QSerialPort; close and report once control is back

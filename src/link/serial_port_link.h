@@ -4,6 +4,7 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include "link/input_buffer.h"
 #include "link/line_settings.h"
 #include "link/serial_link.h"
 
@@ -29,6 +30,11 @@ class SerialPortLink final : public SerialLink {
     int baudRate() const override;
 
   private:
+    // How much one read takes from the device, and the most Qt keeps beside input_.
+    static constexpr int kDeviceReadChunk = 4096;
+
+    void pollDevice();
+    void drainInput();
     void noteError(QSerialPort::SerialPortError error);
     void reportLoss();
     bool applySettings();
@@ -38,6 +44,7 @@ class SerialPortLink final : public SerialLink {
     LineSettings settings_;
     int portNumber_ = 1;
     int inputLength_ = 0;
+    InputBuffer input_;  // what waitingCount() counts and readWaiting() takes
     // Why the open port failed, kept until the port is closed and lost() raised: a dead device
     // raises a burst of errors, and the user hears of it once.
     std::optional<QString> failure_;
