@@ -225,6 +225,27 @@ INSTANTIATE_TEST_SUITE_P(Table, StoredPositions, ::testing::Values(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
+// An earlier channel's field typed into while a later channel runs events: the sliders are not
+// moved past it in silence; the step ends with the same refusal as an unsendable position.
+TEST_F(SequenceTest, AFieldTypedIntoBeforeTheSlidersMoveIsRefused) {
+    record([](int k) { return 40 + k; });
+    view.onPoint = [&](const QString& point, int count) {
+        if (point == "events" && count == 6) {
+            view.texts[0] = QStringLiteral("4x");
+        }
+    };
+
+    sequence.play();
+
+    EXPECT_EQ(view.messages.size(), 9);
+    EXPECT_EQ(view.messages.last(),
+              QStringLiteral("Playback stopped at step 1: channel 0 shows "
+                             "\"4x\", which is not a position from 1 to 254."));
+    EXPECT_EQ(view.sliders, (std::array<int, 8>{127, 127, 127, 127, 127, 127, 127, 127}));
+    EXPECT_TRUE(view.holds.empty());
+    EXPECT_EQ(view.steps.last(), QStringLiteral("2"));
+}
+
 // ---- Handlers that run inside a playback ----------------------------------------------------
 
 TEST_F(SequenceTest, AStepSavedDuringTheLastHoldIsPlayedNext) {

@@ -69,16 +69,20 @@ Player::StepEnd Player::playStep(std::uint64_t step, EchoState& echo) {
             return StepEnd::Ending;
         }
     }
-    return moveSliders();
+    return moveSliders(step);
 }
 
-Player::StepEnd Player::moveSliders() {
+Player::StepEnd Player::moveSliders(std::uint64_t step) {
     for (int channel = 0; channel < kChannelCount; ++channel) {
-        // The slider range is the position range, 1 to 254. A field that no longer reads as a
-        // position (edited while the tries were reported) leaves its slider where it is.
-        if (const auto value = readPosition(view_.channelText(channel))) {
-            view_.setChannelSlider(channel, *value);
+        // The slider range is the position range, 1 to 254. An earlier channel's field may have
+        // been typed into while a later channel ran window events; it is refused as a handshake
+        // position would be, rather than passed over.
+        const QString text = view_.channelText(channel);
+        const auto value = readPosition(text);
+        if (!value) {
+            return stop(refusal(step, channel, text));
         }
+        view_.setChannelSlider(channel, *value);
         if (view_.ending()) {
             return StepEnd::Ending;
         }

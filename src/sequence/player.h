@@ -31,7 +31,7 @@ class Player {
     enum class StepEnd { Played, Stopped, Ending };
 
     StepEnd playStep(std::uint64_t step, EchoState& echo);
-    StepEnd moveSliders();
+    StepEnd moveSliders(std::uint64_t step);
     StepEnd stop(const QString& message);
 
     SequenceView& view_;
