@@ -8,12 +8,18 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <chrono>
 
 #include "link/command_io.h"
+#include "link/input_buffer.h"
 #include "link/line_settings.h"
 #include "link/serial_port_link.h"
+#include "panel/main_window.h"
+#include "panel/panel.h"
+#include "recording_messages.h"
 
 namespace tolvane {
 namespace {
@@ -44,13 +50,22 @@ class FarEnd {
     void send(const QByteArray& bytes) {
         ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), bytes.size());
     }
-    // Reads until `count` bytes came or a generous timeout passed.
-    QByteArray receive(int count) {
+    // Reads until `count` bytes came or a generous timeout passed. Serving events lets output that
+    // waits in the port's queue leave meanwhile.
+    QByteArray receive(int count, bool serveEvents = false) {
         QByteArray data;
         char buffer[4096];
-        while (data.size() < count) {
+        const QDeadlineTimer deadline(10000);
+        while (data.size() < count && !deadline.hasExpired()) {
+            if (serveEvents) {
+                QCoreApplication::processEvents();
+            }
             pollfd fd{master_, POLLIN, 0};
-            if (::poll(&fd, 1, 2000) <= 0) {
+            const int ready = ::poll(&fd, 1, serveEvents ? 10 : 2000);
+            if (ready == 0 && serveEvents) {
+                continue;
+            }
+            if (ready <= 0) {
                 break;
             }
             const ssize_t n = ::read(master_, buffer, sizeof buffer);
@@ -110,6 +125,102 @@ TEST(SerialPortLink, CountsAndReadsWaitingBytesWithoutTheEventLoop) {
     link.setInputLength(0);
     EXPECT_EQ(link.readWaiting(), QByteArray("\x02\x7f\x05", 3));
     EXPECT_EQ(link.waitingCount(), 0);
+}
+
+// Bytes 7i + 3 (mod 256) for i from `from`: where each received byte stood in the stream.
+QByteArray stream(int from, int count) {
+    QByteArray bytes;
+    for (int i = from; i < from + count; ++i) {
+        bytes += static_cast<char>((7 * i + 3) % 256);
+    }
+    return bytes;
+}
+
+TEST(SerialPortLink, InputIsHeldUpToTheCapKeepingTheOldestBytes) {
+    struct Row {
+        const char* what;
+        int arriving;  // the next bytes of the stream, sent by the board
+        int waiting;   // counted afterwards
+        int readFrom;  // a read then takes the stream's bytes from here; -1: no read
+        int readCount;
+    };
+    const Row rows[] = {
+        {"fills up", 1000, 1000, -1, 0},
+        {"reaches the cap", 24, 1024, -1, 0},
+        {"drops what arrives while full", 100, 1024, -1, 0},
+        {"a read takes the oldest and empties it", 0, 1024, 0, 1024},
+        {"counts anew after a read", 10, 10, 1124, 10},
+    };
+    FarEnd board;
+    SerialPortLink link;
+    ASSERT_EQ(openServoPort(link, 1), std::nullopt);
+    link.setInputLength(0);
+    int sent = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        board.send(stream(sent, row.arriving));
+        sent += row.arriving;
+        // Takes in everything that arrives within the window: more than the cap never waits.
+        link.waitForWaiting(InputBuffer::kCapacity + 1, 50ms);
+        EXPECT_EQ(link.waitingCount(), row.waiting);
+        if (row.readFrom >= 0) {
+            EXPECT_EQ(link.readWaiting(), stream(row.readFrom, row.readCount));
+            EXPECT_EQ(link.waitingCount(), 0);
+        }
+    }
+}
+
+// A line that falls behind, as 2400 baud falls behind a fast drag: the board stops reading while
+// the panel goes on sending, then reads again.
+TEST(SerialPortLink, AStalledLineLosesNothingAndRaisesNothing) {
+    FarEnd board;
+    SerialPortLink link;
+    testing::RecordingMessages messages;
+    Panel panel(link, messages);
+    panel.load();
+    ASSERT_EQ(board.receive(48).size(), 48);
+
+    constexpr int kMoves = 40'000;  // 120,000 bytes: far more than the terminal holds
+    for (int i = 0; i < kMoves; ++i) {
+        panel.window().channelSlider(4)->setValue(i % 2 == 0 ? 30 : 31);
+        if (i % 100 == 0) {
+            QCoreApplication::processEvents();  // the event loop turns during a drag
+        }
+    }
+    EXPECT_TRUE(link.isOpen());
+    EXPECT_TRUE(messages.texts.isEmpty());
+
+    const QByteArray received = board.receive(3 * kMoves, true);
+    ASSERT_EQ(received.size(), 3 * kMoves);
+    for (int i = 0; i < kMoves; ++i) {
+        const QByteArray expected =
+            i % 2 == 0 ? QByteArray("\xff\x04\x1e", 3) : QByteArray("\xff\x04\x1f", 3);
+        ASSERT_EQ(received.mid(3 * i, 3), expected) << "command " << i;
+    }
+    EXPECT_TRUE(link.isOpen());
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+// Qt stops reading a device once its own buffer is full; the link must not, or an unplug would go
+// unnoticed while the panel sits idle with unread bytes.
+TEST(SerialPortLink, AnUnplugIsNoticedWhileTheInputIsFullAndThePanelIdle) {
+    FarEnd board;
+    SerialPortLink link;
+    QSignalSpy lost(&link, &SerialLink::lost);
+    ASSERT_EQ(openServoPort(link, 1), std::nullopt);
+    board.send(stream(0, 6000));  // more than our buffer and Qt's together
+    const auto idle = [&](int ms) {
+        const QDeadlineTimer deadline(ms);
+        while (lost.isEmpty() && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+    };
+    idle(100);
+
+    board.unplug();
+    idle(2000);
+    EXPECT_EQ(lost.count(), 1);
+    EXPECT_FALSE(link.isOpen());
 }
 
 TEST(SerialPortLink, WaitEndsWhenTheWindowPassesWithoutReply) {
