@@ -20,6 +20,9 @@ struct LinkError {
     int port = 0;    // 1 for COM1, 2 for COM2
     QString device;  // the device the port maps to
     QString reason;  // the operating system's words
+    // The device is the system's default because no USB serial adapter was found (and no
+    // TOLVANE_COMn names one): the user may need to name the right device.
+    bool noAdapterFound = false;
 };
 
 }  // namespace tolvane

@@ -104,7 +104,7 @@ SerialPortLink::~SerialPortLink() {
 std::optional<LinkError> SerialPortLink::setSettings(const QString& settings) {
     const auto parsed = LineSettings::parse(settings);
     if (!parsed) {
-        return LinkError{LinkError::Kind::BadSettings, portNumber_, deviceForPort(portNumber_),
+        return LinkError{LinkError::Kind::BadSettings, portNumber_, deviceForPort(portNumber_).path,
                          QStringLiteral("invalid line settings \"%1\"").arg(settings)};
     }
     settings_ = *parsed;
@@ -121,7 +121,8 @@ std::optional<LinkError> SerialPortLink::setPortNumber(int port) {
 }
 
 std::optional<LinkError> SerialPortLink::open() {
-    const QString device = deviceForPort(portNumber_);
+    const PortDevice chosen = deviceForPort(portNumber_);
+    const QString& device = chosen.path;
     if (port_.isOpen()) {
         return LinkError{LinkError::Kind::AlreadyOpen, portNumber_, device,
                          QStringLiteral("the port is already open")};
@@ -131,10 +132,13 @@ std::optional<LinkError> SerialPortLink::open() {
     device_ = device;
     port_.setPortName(device);
     if (!port_.open(QIODevice::ReadWrite)) {
-        return openError(device);
+        LinkError error = openError(device);
+        error.noAdapterFound = chosen.noAdapterFound;
+        return error;
     }
     if (!applySettings()) {
-        LinkError error{LinkError::Kind::OpenFailed, portNumber_, device, port_.errorString()};
+        LinkError error{LinkError::Kind::OpenFailed, portNumber_, device, port_.errorString(),
+                        chosen.noAdapterFound};
         port_.close();
         return error;
     }

@@ -2,7 +2,15 @@
 
 namespace tolvane {
 
-QString describeLinkError(const LinkError& error) {
+namespace {
+
+#ifdef Q_OS_MACOS
+const char* const kExampleDevice = "/dev/cu.usbserial-1410";
+#else
+const char* const kExampleDevice = "/dev/ttyUSB0";
+#endif
+
+QString describeWithoutAdvice(const LinkError& error) {
     const QString port = QStringLiteral("COM%1 (%2)").arg(error.port).arg(error.device);
     const QString cannotOpen = QStringLiteral("%1 cannot be opened: ").arg(port);
     switch (error.kind) {
@@ -30,6 +38,39 @@ QString describeLinkError(const LinkError& error) {
             break;
     }
     return cannotOpen + error.reason + QLatin1Char('.');
+}
+
+bool isOpenFailure(LinkError::Kind kind) {
+    switch (kind) {
+        case LinkError::Kind::NotFound:
+        case LinkError::Kind::PermissionDenied:
+        case LinkError::Kind::Busy:
+        case LinkError::Kind::OpenFailed:
+            return true;
+        case LinkError::Kind::BadSettings:
+        case LinkError::Kind::BadPort:
+        case LinkError::Kind::AlreadyOpen:
+        case LinkError::Kind::Lost:
+            break;
+    }
+    return false;
+}
+
+}  // namespace
+
+QString describeLinkError(const LinkError& error) {
+    QString text = describeWithoutAdvice(error);
+    // The system's default device failed: the board is most likely on an adapter that is not
+    // plugged in, or on a device that only the user can name.
+    if (error.noAdapterFound && isOpenFailure(error.kind)) {
+        text += QStringLiteral(
+                    " No USB serial adapter was found: plug in the board's adapter and choose "
+                    "the port again from the Com Port menu, or name the board's device in the "
+                    "environment variable TOLVANE_COM%1, e.g. TOLVANE_COM%1=%2.")
+                    .arg(error.port)
+                    .arg(QLatin1String(kExampleDevice));
+    }
+    return text;
 }
 
 }  // namespace tolvane

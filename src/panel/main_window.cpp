@@ -107,6 +107,9 @@ void MainWindow::buildControls(QWidget* client) {
     auto* stepStyle = new StepByOneStyle();
     stepStyle->setParent(this);
 
+    // Every control gets an accessible name that says which channel it serves, for screen readers
+    // (eight captions read "Center"); the captions themselves stay as they are.
+    //
     // Created from the bottom of the stack to the top: later siblings are drawn over earlier
     // ones, which settles the few overlaps (sliders over their picture boxes, Center buttons over
     // the frame, the picture boxes over the frame's top edge, the delay slider over the label).
@@ -126,6 +129,7 @@ void MainWindow::buildControls(QWidget* client) {
         picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         picture->setLineWidth(2);
         picture->setFocusPolicy(Qt::StrongFocus);
+        picture->setAccessibleName(QStringLiteral("Channel %1 frame").arg(channel));
         pictures_[channel] = picture;
     }
     for (int channel = 0; channel < kChannelCount; ++channel) {
@@ -133,17 +137,22 @@ void MainWindow::buildControls(QWidget* client) {
             makeSlider(client, QStringLiteral("VScroll%1").arg(channel + 1), Qt::Vertical,
                        layout::channelSlider(channel), layout::kChannelMinimum,
                        layout::kChannelMaximum, stepStyle);
+        channelSliders_[channel]->setAccessibleName(
+            QStringLiteral("Channel %1 position").arg(channel));
     }
     for (int channel = 0; channel < kChannelCount; ++channel) {
         centerButtons_[channel] =
             makeButton(client, QStringLiteral("Command%1").arg(channel + 1),
                        QStringLiteral("Center"), layout::centerButton(channel));
+        centerButtons_[channel]->setAccessibleName(
+            QStringLiteral("Center channel %1").arg(channel));
     }
     for (int channel = 0; channel < kChannelCount; ++channel) {
         const bool last = channel == kChannelCount - 1;
         channelTexts_[channel] = makeField(client, QStringLiteral("Text1(%1)").arg(channel),
                                            layout::channelText(channel),
                                            last ? kLastChannelBackground : kFieldBackground);
+        channelTexts_[channel]->setAccessibleName(QStringLiteral("Channel %1 value").arg(channel));
     }
     exitButton_ =
         makeButton(client, QStringLiteral("Command9"), QStringLiteral("Exit"), layout::kExitButton);
@@ -156,6 +165,14 @@ void MainWindow::buildControls(QWidget* client) {
     delaySlider_ =
         makeSlider(client, QStringLiteral("HScroll1"), Qt::Horizontal, layout::kDelaySlider,
                    layout::kDelayMinimum, layout::kDelayMaximum, stepStyle);
+
+    // Exit, Save Pos and Playback go by their captions.
+    for (QPushButton* button : {exitButton_, saveButton_, playbackButton_}) {
+        button->setAccessibleName(button->text());
+    }
+    stepText_->setAccessibleName(QStringLiteral("Next step"));
+    delayText_->setAccessibleName(QStringLiteral("Playback delay in seconds"));
+    delaySlider_->setAccessibleName(QStringLiteral("Playback speed"));
 }
 
 void MainWindow::buildMenu() {

@@ -361,6 +361,29 @@ class PanelTest(unittest.TestCase):
             self.assertFalse(os.path.exists(lock), "lock file left behind: " + lock)
             self.assertEqual(s.boards[1].commands(), START_UP)
 
+    # ---- accessibility --------------------------------------------------------------------
+
+    def test_accessible_names(self):
+        # Control (found by its place) -> the name a screen reader says for it.
+        expected = {"Command9": "Exit", "Command10": "Save Pos", "Command11": "Playback",
+                    "Text2": "Next step", "Text3": "Playback delay in seconds",
+                    "HScroll1": "Playback speed"}
+        for k in range(8):
+            expected.update({"VScroll%d" % (k + 1): "Channel %d position" % k,
+                             "Command%d" % (k + 1): "Center channel %d" % k,
+                             "Text1(%d)" % k: "Channel %d value" % k,
+                             "Picture%d" % (k + 1): "Channel %d frame" % k})
+        with self.session() as s:
+            s.boards[1].wait_for_count(16)
+            self.assertEqual({control: s.screen.controls[control].name for control in expected},
+                             expected)
+            # No two controls of a kind share a name, nor go without one.
+            named = [(c.getRoleName(), c.name) for c in s.screen.client
+                     if c.getRoleName() in ("scroll bar", "push button", "text", "frame")]
+            self.assertEqual(len(named), 38, named)
+            self.assertEqual(sorted(set(named)), sorted(named))
+            self.assertNotIn("", [name for _, name in named])
+
 
 def slider_moves(sliders, step):
     """The commands that moving the sliders to a played step sends: one for each slider whose

@@ -233,6 +233,7 @@ class Screen:
         Atspi.set_timeout(5000, 30000)
         self.pid = pid
         self.controls = {}
+        self.client = None
         self.origin = None
 
     def application(self):
@@ -272,6 +273,7 @@ class Screen:
             return None
 
         client = poll(client_area, timeout, "the %dx%d client area" % (width, height))
+        self.client = client
         self.origin = self.extents(client)[:2]
         present = [(c.getRoleName(), self.extents(c), c) for c in client]
         missing = []
