@@ -248,11 +248,14 @@ void longPlayback(benchmark::State& state) {
         const long after = tolvane::bench::residentKiB();
 
         std::size_t tryBoxes = 0;
+        long tries = 0;
         for (const QString& text : panel.messages.texts) {
             bool isCount = false;
-            text.toInt(&isCount);
+            tries += text.toInt(&isCount);
             tryBoxes += isCount ? 1 : 0;
         }
+        state.counters["tries_per_channel"] =
+            static_cast<double>(tries) / static_cast<double>(std::max<std::size_t>(tryBoxes, 1));
         state.counters["steps_played"] =
             static_cast<double>(tryBoxes) / static_cast<double>(tolvane::kChannelCount);
         state.counters["other_messages"] =
