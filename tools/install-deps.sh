@@ -6,7 +6,9 @@ packages=(
   build-essential cmake
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-tidy dpkg-dev desktop-file-utils
+  clang-tidy dpkg-dev
+  # package checks: desktop entry, AppStream metadata, manual pages, the .deb as a whole
+  desktop-file-utils appstream man-db groff-base lintian
   fonts-dejavu-core
   # end-to-end tests: X server, mouse and keys, screen capture, accessibility bus and client
   xvfb xdotool x11-apps qt6-qpa-plugins dbus-daemon at-spi2-core python3-pyatspi
