@@ -11,6 +11,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
     QApplication::setWindowIcon(tolvane::appIcon());
+    // Lets a desktop match the running window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tolvane.Tolvane"));
 
     tolvane::SerialPortLink link;
     tolvane::ModalMessageBox messages;
