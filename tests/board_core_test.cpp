@@ -7,6 +7,7 @@
 
 #include "board_cli.h"
 #include "board_core.h"
+#include "line_pace.h"
 
 namespace tolvane::board {
 namespace {
@@ -165,6 +166,12 @@ INSTANTIATE_TEST_SUITE_P(Table, BoardArgumentsTest, ::testing::Values(
     ArgumentsCase{"DelayNegative", {"--delay", "-5"}, {}, false, true},
     ArgumentsCase{"DelayNotANumber", {"--delay", "12ms"}, {}, false, true},
     ArgumentsCase{"LinkMissing", {"--link"}, {}, false, true},
+    ArgumentsCase{"Paced", {"--baud", "2400"},
+                  {ReplyMode::Echo, milliseconds(0), "", 2400}, false, false},
+    ArgumentsCase{"BaudTooLow", {"--baud", "49"}, {}, false, true},
+    ArgumentsCase{"BaudTooHigh", {"--baud", "1000001"}, {}, false, true},
+    ArgumentsCase{"BaudNotANumber", {"--baud", "fast"}, {}, false, true},
+    ArgumentsCase{"BaudMissing", {"--baud"}, {}, false, true},
     ArgumentsCase{"BothSilentAndOneByte", {"--no-reply", "--one-byte"}, {}, false, true},
     ArgumentsCase{"Unknown", {"--ports", "2"}, {}, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -180,6 +187,52 @@ TEST(BoardLines, CommandLinesReadBackExactly) {
     }
     EXPECT_EQ(commandLine({2, 200}), "command channel 2 position 200");
     EXPECT_EQ(parseDeviceLine(deviceLine("/dev/pts/5")), "/dev/pts/5");
+}
+
+// ---- The paced line ----
+
+// At 2400 baud a byte lasts 10/2400 s, 4166666.7 ns, rounded up so the line is never too fast.
+TEST(LinePace, CarriesOneByteEveryTenBitTimesAndNeverCatchesUp) {
+    using std::chrono::nanoseconds;
+    LinePace line(2400);
+    const Clock::time_point t0{};
+    // (step, when in ns, bytes through by then, or for a take whether more wait)
+    struct Step {
+        enum { Start, Arrived, Take } kind;
+        long long atNs;
+        std::size_t value;
+    };
+    // clang-format off
+    const std::vector<Step> steps = {
+        {Step::Arrived, 0, 0},            // idle: nothing comes through
+        {Step::Start, 0, 0},
+        {Step::Arrived, 4166666, 0},
+        {Step::Arrived, 4166667, 1},      // one byte time after the start
+        {Step::Start, 5000000, 0},        // busy already: changes nothing
+        {Step::Arrived, 12500000, 2},
+        {Step::Arrived, 12500001, 3},
+        {Step::Take, 20000000, 1},        // taken late, more waiting:
+        {Step::Arrived, 24166666, 0},     // the next is a whole byte time later,
+        {Step::Arrived, 24166667, 1},     // not at 16666668 as on a catching-up line
+        {Step::Take, 24166667, 0},        // nothing more waiting: idle
+        {Step::Arrived, 99000000, 0},
+        {Step::Start, 100000000, 0},
+        {Step::Arrived, 104166667, 1},
+    };
+    // clang-format on
+    for (const Step& step : steps) {
+        SCOPED_TRACE("at " + std::to_string(step.atNs) + " ns");
+        const Clock::time_point now = t0 + nanoseconds(step.atNs);
+        if (step.kind == Step::Start) {
+            line.start(now);
+        } else if (step.kind == Step::Take) {
+            line.take(now, step.value != 0);
+        } else {
+            EXPECT_EQ(line.arrived(now), step.value);
+        }
+    }
+    EXPECT_EQ(LinePace(9600).byteTime(), nanoseconds(1041667));
+    EXPECT_EQ(LinePace(50).byteTime(), nanoseconds(200000000));
 }
 
 }  // namespace
