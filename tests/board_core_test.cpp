@@ -8,6 +8,7 @@
 #include "board_cli.h"
 #include "board_core.h"
 #include "line_pace.h"
+#include "servo_model.h"
 
 namespace tolvane::board {
 namespace {
@@ -166,8 +167,8 @@ INSTANTIATE_TEST_SUITE_P(Table, BoardArgumentsTest, ::testing::Values(
     ArgumentsCase{"DelayNegative", {"--delay", "-5"}, {}, false, true},
     ArgumentsCase{"DelayNotANumber", {"--delay", "12ms"}, {}, false, true},
     ArgumentsCase{"LinkMissing", {"--link"}, {}, false, true},
-    ArgumentsCase{"Paced", {"--baud", "2400"},
-                  {ReplyMode::Echo, milliseconds(0), "", 2400}, false, false},
+    ArgumentsCase{"PacedWindow", {"--window", "--baud", "2400"},
+                  {ReplyMode::Echo, milliseconds(0), "", 2400, true}, false, false},
     ArgumentsCase{"BaudTooLow", {"--baud", "49"}, {}, false, true},
     ArgumentsCase{"BaudTooHigh", {"--baud", "1000001"}, {}, false, true},
     ArgumentsCase{"BaudNotANumber", {"--baud", "fast"}, {}, false, true},
@@ -233,6 +234,44 @@ TEST(LinePace, CarriesOneByteEveryTenBitTimesAndNeverCatchesUp) {
     }
     EXPECT_EQ(LinePace(9600).byteTime(), nanoseconds(1041667));
     EXPECT_EQ(LinePace(50).byteTime(), nanoseconds(200000000));
+}
+
+// ---- The servos the window shows ----
+
+TEST(ServoModel, MapsPositionsOntoTheSweep) {
+    const std::vector<std::pair<std::uint8_t, double>> cases = {
+        {0, -90.0}, {1, -90.0}, {64, -45.0}, {127, 0.0}, {254, 90.0}, {255, 90.0}};
+    for (const auto& [position, degrees] : cases) {
+        EXPECT_DOUBLE_EQ(ServoModel::angleOf(position), degrees) << int(position);
+    }
+}
+
+TEST(ServoModel, CommandMovesOnlyItsOwnChannel) {
+    for (std::uint8_t channel = 0; channel <= kChannelCount; ++channel) {
+        ServoModel servos;
+        EXPECT_EQ(servos.take({channel, 254}), channel < kChannelCount) << int(channel);
+        for (int other = 0; other < kChannelCount; ++other) {
+            const bool moved = other == channel;
+            EXPECT_EQ(servos.target(other), moved ? 90.0 : 0.0) << int(channel) << " " << other;
+            EXPECT_EQ(servos.position(other),
+                      moved ? std::optional<std::uint8_t>(254) : std::nullopt);
+        }
+    }
+}
+
+// About 0.2 s per 60 degrees, stopping at the target.
+TEST(ServoModel, HornTurnsAtServoSpeed) {
+    ServoModel servos;
+    servos.take({3, 1});
+    // (seconds elapsed, angle afterwards)
+    for (const auto& [seconds, degrees] : std::vector<std::pair<double, double>>{
+             {0.0, 0.0}, {0.1, -30.0}, {0.1, -60.0}, {0.5, -90.0}}) {
+        servos.advance(std::chrono::duration<double>(seconds));
+        EXPECT_NEAR(servos.angle(3), degrees, 1e-9) << seconds;
+    }
+    EXPECT_FALSE(servos.moving());
+    servos.take({3, 127});
+    EXPECT_TRUE(servos.moving());
 }
 
 }  // namespace

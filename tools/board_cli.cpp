@@ -53,6 +53,8 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             parsed.options.baud = *baud;
+        } else if (argument == "--window") {
+            parsed.options.window = true;
         } else if (argument == "--link" && hasValue && !arguments[i + 1].empty()) {
             parsed.options.linkPath = arguments[++i];
         } else if (argument == "--delay" || argument == "--link" || argument == "--baud") {
@@ -92,6 +94,9 @@ std::vector<std::string> toArguments(const BoardOptions& options) {
         arguments.push_back("--baud");
         arguments.push_back(std::to_string(options.baud));
     }
+    if (options.window) {
+        arguments.push_back("--window");
+    }
     return arguments;
 }
 
@@ -104,7 +109,8 @@ Stands in for the eight-channel servo board on a pseudo-terminal.
 
 Prints the terminal's path first, as 'device PATH', then one line for each
 position command received, as 'command channel C position P'. Answers each
-command with the channel and position bytes. Runs until SIGINT or SIGTERM.
+command with the channel and position bytes. Runs until SIGINT or SIGTERM,
+or until its window is closed.
 
 Options:
   --no-reply    never answer
@@ -119,6 +125,9 @@ Options:
                 once a second while the bytes waiting would take the line
                 over 0.1 s, and once more when the backlog is gone. Without
                 --baud, bytes pass at once.
+  --window      also show the eight servos in a window titled 'Tolvane
+                board', with the device, the commands received, the reply
+                and the line's pace; closing it ends the board
   --help        show this text
 )";
     return text;

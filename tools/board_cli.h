@@ -18,6 +18,7 @@ struct BoardOptions {
     std::chrono::milliseconds delay{0};
     std::string linkPath;  // empty: make no link
     long baud = 0;         // 0: unpaced, bytes pass as fast as the terminal carries them
+    bool window = false;   // also show the servos in a window
     friend bool operator==(const BoardOptions&, const BoardOptions&) = default;
 };
 

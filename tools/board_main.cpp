@@ -1,27 +1,32 @@
 // tolvane-board: the servo board simulated on a pseudo-terminal, for trying the panel without
 // hardware and for the integration tests. The behaviour lives in BoardCore, the serving loop in
-// BoardServer; this file sets up the terminal and starts them.
+// BoardServer, the window in BoardWindow; this file sets up the terminal and starts them.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board_cli.h"
 #include "board_core.h"
 #include "board_server.h"
+#include "board_window.h"
 
 namespace {
 
 using tolvane::board::BoardCore;
 using tolvane::board::BoardOptions;
 using tolvane::board::BoardServer;
+using tolvane::board::BoardWindow;
 
 // Written by the signal handler so that poll() wakes without a race against the stop check.
 int stopPipe[2] = {-1, -1};
@@ -131,6 +136,30 @@ void removeLink(const std::string& linkPath, const std::string& target) {
     }
 }
 
+// Serves the terminal on a thread of its own, so that painting never holds up the line's pace,
+// while this thread runs the window. Whichever ends first ends the other.
+int serveWithWindow(BoardServer& server, const Terminal& terminal, const BoardOptions& options) {
+    BoardWindow window({QString::fromStdString(terminal.path),
+                        tolvane::board::describeReply(options.reply, options.delay), options.baud});
+    server.setListener([&window](const std::vector<tolvane::PositionCommand>& commands,
+                                 const tolvane::board::LineStatus& line) {
+        QMetaObject::invokeMethod(
+            &window, [&window, commands, line] { window.report(commands, line); },
+            Qt::QueuedConnection);
+    });
+    window.show();
+    int status = EXIT_SUCCESS;
+    std::thread serving([&server, &status] {
+        status = server.run();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    });
+    QApplication::exec();
+    requestStop();
+    serving.join();
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,6 +175,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const BoardOptions& options = parsed.options;
+
+    // The display is opened first, so that a board that cannot show its window leaves nothing
+    // behind. Without --window nothing needs a display.
+    std::optional<QApplication> application;
+    if (options.window) {
+        application.emplace(argc, argv);
+    }
 
     if (!installStopHandlers()) {
         fail("cannot install signal handlers");
@@ -163,7 +199,7 @@ int main(int argc, char** argv) {
 
     BoardCore core(options.reply, options.delay);
     BoardServer server(terminal.master, stopPipe[0], core, options.baud);
-    const int status = server.run();
+    const int status = options.window ? serveWithWindow(server, terminal, options) : server.run();
 
     if (!options.linkPath.empty()) {
         removeLink(options.linkPath, terminal.path);

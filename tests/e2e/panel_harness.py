@@ -24,6 +24,8 @@ starts on demand, its own simulated boards on pseudo-terminals and its own panel
 process groups, and ends every one of them on the way out, also after a failure.
 """
 
+import ctypes
+import ctypes.util
 import os
 import re
 import select
@@ -374,6 +376,51 @@ class Input:
 
     def key(self, name):
         self.run("key", name)
+
+
+def find_window(env, title):
+    """(id, (x, y, width, height)) of the one shown window titled exactly title, else None."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)],
+                           env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
+    ids = found.stdout.split()
+    if len(ids) != 1:
+        return None
+    shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", ids[0]], env=env,
+                           check=True, stdout=subprocess.PIPE, timeout=30).stdout.decode()
+    values = dict(line.split("=", 1) for line in shell.split())
+    return int(ids[0]), tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+
+class _ClientMessage(ctypes.Structure):
+    """Xlib's XClientMessageEvent, padded to the size of an XEvent."""
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+def request_close(window):
+    """Asks a window to close as a window manager's close button does: WM_DELETE_WINDOW.
+    (xdotool only destroys windows.) Uses this process's DISPLAY."""
+    xlib = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XInternAtom.restype = ctypes.c_ulong
+    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                ctypes.c_void_p]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = xlib.XOpenDisplay(None)
+    if not display:
+        raise E2EError("cannot open the display to close window %d" % window)
+    try:
+        event = _ClientMessage(type=33, window=window, format=32,  # 33: ClientMessage
+                               message_type=xlib.XInternAtom(display, b"WM_PROTOCOLS", 0))
+        event.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+        if not xlib.XSendEvent(display, window, 0, 0, ctypes.byref(event)):
+            raise E2EError("XSendEvent failed for window %d" % window)
+    finally:
+        xlib.XCloseDisplay(display)  # flushes the event
 
 
 def capture(env, rect=None):
