@@ -161,7 +161,7 @@ class Board:
 
     COMMAND = re.compile(r"^command channel (\d+) position (\d+)$")
 
-    def __init__(self, program, link, workdir, options=()):
+    def __init__(self, program, link, workdir, options=(), env=None):
         self.link = link
         self._lock = threading.Condition()
         self._commands = []
@@ -169,7 +169,7 @@ class Board:
         self._stderr = open(os.path.join(workdir, os.path.basename(link) + ".stderr"), "wb")
         self.process = subprocess.Popen(
             [program, "--link", link, *options], stdout=subprocess.PIPE, stderr=self._stderr,
-            stdin=subprocess.DEVNULL, start_new_session=True)
+            stdin=subprocess.DEVNULL, env=env, start_new_session=True)
         first = _read_line(self.process.stdout, 10, "the board's device line")
         if not first.startswith("device "):
             raise E2EError("the board printed %r instead of its device" % first)
@@ -537,8 +537,10 @@ class Session:
             path = os.path.join(self.workdir, "COM%d" % port)
             self.device_paths[port] = path
             if port in self.board_options:
+                # On this X server, should it open its window (ctest may ask for offscreen).
                 self.boards[port] = Board(self.board_program, path, self.workdir,
-                                          self.board_options[port])
+                                          self.board_options[port],
+                                          dict(env, QT_QPA_PLATFORM="xcb"))
         self.start_panel()
 
     def _start_xvfb(self, env):
