@@ -7,6 +7,8 @@
 
 #include "board_cli.h"
 #include "board_core.h"
+#include "line_pace.h"
+#include "servo_model.h"
 
 namespace tolvane::board {
 namespace {
@@ -165,6 +167,12 @@ INSTANTIATE_TEST_SUITE_P(Table, BoardArgumentsTest, ::testing::Values(
     ArgumentsCase{"DelayNegative", {"--delay", "-5"}, {}, false, true},
     ArgumentsCase{"DelayNotANumber", {"--delay", "12ms"}, {}, false, true},
     ArgumentsCase{"LinkMissing", {"--link"}, {}, false, true},
+    ArgumentsCase{"PacedWindow", {"--window", "--baud", "2400"},
+                  {ReplyMode::Echo, milliseconds(0), "", 2400, true}, false, false},
+    ArgumentsCase{"BaudTooLow", {"--baud", "49"}, {}, false, true},
+    ArgumentsCase{"BaudTooHigh", {"--baud", "1000001"}, {}, false, true},
+    ArgumentsCase{"BaudNotANumber", {"--baud", "fast"}, {}, false, true},
+    ArgumentsCase{"BaudMissing", {"--baud"}, {}, false, true},
     ArgumentsCase{"BothSilentAndOneByte", {"--no-reply", "--one-byte"}, {}, false, true},
     ArgumentsCase{"Unknown", {"--ports", "2"}, {}, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -180,6 +188,90 @@ TEST(BoardLines, CommandLinesReadBackExactly) {
     }
     EXPECT_EQ(commandLine({2, 200}), "command channel 2 position 200");
     EXPECT_EQ(parseDeviceLine(deviceLine("/dev/pts/5")), "/dev/pts/5");
+}
+
+// ---- The paced line ----
+
+// At 2400 baud a byte lasts 10/2400 s, 4166666.7 ns, rounded up so the line is never too fast.
+TEST(LinePace, CarriesOneByteEveryTenBitTimesAndNeverCatchesUp) {
+    using std::chrono::nanoseconds;
+    LinePace line(2400);
+    const Clock::time_point t0{};
+    // (step, when in ns, bytes through by then, or for a take whether more wait)
+    struct Step {
+        enum { Start, Arrived, Take } kind;
+        long long atNs;
+        std::size_t value;
+    };
+    // clang-format off
+    const std::vector<Step> steps = {
+        {Step::Arrived, 0, 0},            // idle: nothing comes through
+        {Step::Start, 0, 0},
+        {Step::Arrived, 4166666, 0},
+        {Step::Arrived, 4166667, 1},      // one byte time after the start
+        {Step::Start, 5000000, 0},        // busy already: changes nothing
+        {Step::Arrived, 12500000, 2},
+        {Step::Arrived, 12500001, 3},
+        {Step::Take, 20000000, 1},        // taken late, more waiting:
+        {Step::Arrived, 24166666, 0},     // the next is a whole byte time later,
+        {Step::Arrived, 24166667, 1},     // not at 16666668 as on a catching-up line
+        {Step::Take, 24166667, 0},        // nothing more waiting: idle
+        {Step::Arrived, 99000000, 0},
+        {Step::Start, 100000000, 0},
+        {Step::Arrived, 104166667, 1},
+    };
+    // clang-format on
+    for (const Step& step : steps) {
+        SCOPED_TRACE("at " + std::to_string(step.atNs) + " ns");
+        const Clock::time_point now = t0 + nanoseconds(step.atNs);
+        if (step.kind == Step::Start) {
+            line.start(now);
+        } else if (step.kind == Step::Take) {
+            line.take(now, step.value != 0);
+        } else {
+            EXPECT_EQ(line.arrived(now), step.value);
+        }
+    }
+    EXPECT_EQ(LinePace(9600).byteTime(), nanoseconds(1041667));
+    EXPECT_EQ(LinePace(50).byteTime(), nanoseconds(200000000));
+}
+
+// ---- The servos the window shows ----
+
+TEST(ServoModel, MapsPositionsOntoTheSweep) {
+    const std::vector<std::pair<std::uint8_t, double>> cases = {
+        {0, -90.0}, {1, -90.0}, {64, -45.0}, {127, 0.0}, {254, 90.0}, {255, 90.0}};
+    for (const auto& [position, degrees] : cases) {
+        EXPECT_DOUBLE_EQ(ServoModel::angleOf(position), degrees) << int(position);
+    }
+}
+
+TEST(ServoModel, CommandMovesOnlyItsOwnChannel) {
+    for (std::uint8_t channel = 0; channel <= kChannelCount; ++channel) {
+        ServoModel servos;
+        EXPECT_EQ(servos.take({channel, 254}), channel < kChannelCount) << int(channel);
+        for (int other = 0; other < kChannelCount; ++other) {
+            const bool moved = other == channel;
+            EXPECT_EQ(servos.target(other), moved ? 90.0 : 0.0) << int(channel) << " " << other;
+            EXPECT_EQ(servos.position(other),
+                      moved ? std::optional<std::uint8_t>(254) : std::nullopt);
+        }
+    }
+}
+
+// About 0.2 s per 60 degrees, stopping at the target.
+TEST(ServoModel, HornTurnsAtServoSpeed) {
+    ServoModel servos;
+    servos.take({3, 1});
+    // (seconds elapsed, angle afterwards)
+    for (const auto& [seconds, degrees] : std::vector<std::pair<double, double>>{
+             {0.0, 0.0}, {0.1, -30.0}, {0.1, -60.0}, {0.5, -90.0}}) {
+        servos.advance(std::chrono::duration<double>(seconds));
+        EXPECT_NEAR(servos.angle(3), degrees, 1e-9) << seconds;
+    }
+    EXPECT_FALSE(servos.moving());
+    servos.take({3, 127});
+    EXPECT_TRUE(servos.moving());
 }
 
 }  // namespace

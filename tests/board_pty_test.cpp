@@ -139,6 +139,38 @@ INSTANTIATE_TEST_SUITE_P(Modes, BoardPtyTest, ::testing::Values(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
+// At 2400 baud a command takes 30 bit times, 12.5 ms, to come down the line and its echo 20 bit
+// times to go back. Sixteen commands sent at once are decoded one by one as they come through,
+// at least 15 x 12.5 ms from the first to the last; the last echo leaves only after that.
+TEST(BoardPty, PacedLineTakesItsTime) {
+    BoardProcess board(TOLVANE_BOARD_PATH, Options{ReplyMode::Echo, milliseconds(0), "", 2400});
+    Port port(board.device());
+    ASSERT_TRUE(port.isOpen());
+    std::vector<PositionCommand> commands;
+    Bytes echoes;
+    for (std::uint8_t k = 0; k < 16; ++k) {
+        commands.push_back({static_cast<std::uint8_t>(k % 8), static_cast<std::uint8_t>(100 + k)});
+        echoes.insert(echoes.end(),
+                      {static_cast<std::uint8_t>(k % 8), static_cast<std::uint8_t>(100 + k)});
+    }
+    const auto sentAt = Clock::now();
+    ASSERT_TRUE(port.write(commandBytes(commands)));
+    ASSERT_TRUE(board.waitForCommands(1, kTimeout));
+    const auto firstAt = Clock::now();
+    ASSERT_TRUE(board.waitForCommands(16, kTimeout));
+    const auto lastAt = Clock::now();
+    EXPECT_EQ(port.read(echoes.size()), echoes);
+    const auto echoedAt = Clock::now();
+    EXPECT_EQ(board.commands(), commands);
+
+    using Ms = std::chrono::duration<double, std::milli>;
+    EXPECT_GE(Ms(lastAt - firstAt).count(), 15 * 12.5);
+    // 48 bytes in, then the last 2 out.
+    EXPECT_GE(Ms(echoedAt - sentAt).count(), 50 * 10 / 2.4);
+    // Generous: the line itself needs about 210 ms.
+    EXPECT_LT(Ms(echoedAt - sentAt).count(), 1000.0);
+}
+
 // The panel closes and reopens its port; the board must still be there afterwards.
 TEST(BoardPty, SurvivesPortClosedAndReopened) {
     BoardProcess board(TOLVANE_BOARD_PATH);

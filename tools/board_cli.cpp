@@ -45,9 +45,19 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             parsed.options.delay = std::chrono::milliseconds(*ms);
+        } else if (argument == "--baud" && hasValue) {
+            const auto baud = parseNumber(arguments[++i], kMaxBaud);
+            if (!baud || *baud < kMinBaud) {
+                parsed.error = "--baud needs a whole number from " + std::to_string(kMinBaud) +
+                               " to " + std::to_string(kMaxBaud) + ", not '" + arguments[i] + "'";
+                return parsed;
+            }
+            parsed.options.baud = *baud;
+        } else if (argument == "--window") {
+            parsed.options.window = true;
         } else if (argument == "--link" && hasValue && !arguments[i + 1].empty()) {
             parsed.options.linkPath = arguments[++i];
-        } else if (argument == "--delay" || argument == "--link") {
+        } else if (argument == "--delay" || argument == "--link" || argument == "--baud") {
             parsed.error = argument + " needs a value";
             return parsed;
         } else {
@@ -80,6 +90,13 @@ std::vector<std::string> toArguments(const BoardOptions& options) {
         arguments.push_back("--link");
         arguments.push_back(options.linkPath);
     }
+    if (options.baud != 0) {
+        arguments.push_back("--baud");
+        arguments.push_back(std::to_string(options.baud));
+    }
+    if (options.window) {
+        arguments.push_back("--window");
+    }
     return arguments;
 }
 
@@ -92,7 +109,8 @@ Stands in for the eight-channel servo board on a pseudo-terminal.
 
 Prints the terminal's path first, as 'device PATH', then one line for each
 position command received, as 'command channel C position P'. Answers each
-command with the channel and position bytes. Runs until SIGINT or SIGTERM.
+command with the channel and position bytes. Runs until SIGINT or SIGTERM,
+or until its window is closed.
 
 Options:
   --no-reply    never answer
@@ -100,6 +118,16 @@ Options:
   --delay MS    answer MS milliseconds (0 to 60000) after the command arrives
   --link PATH   also make a symbolic link PATH to the terminal, replacing an
                 existing symbolic link; it is removed on exit
+  --baud N      pace the line as a real one at N baud (50 to 1000000), 8N1:
+                ten bit times a byte, both ways. Bytes not yet carried wait
+                unread in the terminal, so a sender that outpaces the line
+                fills its own output. Prints 'line backlog B bytes' at most
+                once a second while the bytes waiting would take the line
+                over 0.1 s, and once more when the backlog is gone. Without
+                --baud, bytes pass at once.
+  --window      also show the eight servos in a window titled 'Tolvane
+                board', with the device, the commands received, the reply
+                and the line's pace; closing it ends the board
   --help        show this text
 )";
     return text;
@@ -119,6 +147,10 @@ std::optional<std::string> parseDeviceLine(std::string_view line) {
 std::string commandLine(PositionCommand command) {
     return std::string(kChannelPrefix) + std::to_string(command.channel) +
            std::string(kPositionPrefix) + std::to_string(command.position);
+}
+
+std::string backlogLine(std::size_t bytes) {
+    return "line backlog " + std::to_string(bytes) + " bytes";
 }
 
 std::optional<PositionCommand> parseCommandLine(std::string_view line) {

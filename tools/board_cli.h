@@ -17,10 +17,14 @@ struct BoardOptions {
     ReplyMode reply = ReplyMode::Echo;
     std::chrono::milliseconds delay{0};
     std::string linkPath;  // empty: make no link
+    long baud = 0;         // 0: unpaced, bytes pass as fast as the terminal carries them
+    bool window = false;   // also show the servos in a window
     friend bool operator==(const BoardOptions&, const BoardOptions&) = default;
 };
 
 inline constexpr std::chrono::milliseconds kMaxDelay{60'000};
+inline constexpr long kMinBaud = 50;
+inline constexpr long kMaxBaud = 1'000'000;
 
 struct ParsedArguments {
     BoardOptions options;
@@ -43,5 +47,8 @@ std::optional<std::string> parseDeviceLine(std::string_view line);
 // "command channel 2 position 200": one line for each command taken, in decimal.
 std::string commandLine(PositionCommand command);
 std::optional<PositionCommand> parseCommandLine(std::string_view line);
+
+// "line backlog 45 bytes": printed by a paced board while commands queue up unread.
+std::string backlogLine(std::size_t bytes);
 
 }  // namespace tolvane::board

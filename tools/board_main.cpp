@@ -1,38 +1,45 @@
 // tolvane-board: the servo board simulated on a pseudo-terminal, for trying the panel without
-// hardware and for the integration tests. The behaviour lives in BoardCore; this file only moves
-// bytes between the terminal, the clock and stdout.
+// hardware and for the integration tests. The behaviour lives in BoardCore, the serving loop in
+// BoardServer, the window in BoardWindow; this file sets up the terminal and starts them.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <QApplication>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board_cli.h"
 #include "board_core.h"
+#include "board_server.h"
+#include "board_window.h"
 
 namespace {
 
 using tolvane::board::BoardCore;
 using tolvane::board::BoardOptions;
-using tolvane::board::Clock;
+using tolvane::board::BoardServer;
+using tolvane::board::BoardWindow;
 
 // Written by the signal handler so that poll() wakes without a race against the stop check.
 int stopPipe[2] = {-1, -1};
 
-void onStopSignal(int) {
-    const int savedErrno = errno;
+// Asks the serving loop to end; safe in a signal handler.
+void requestStop() {
     const char byte = 0;
     [[maybe_unused]] const ssize_t written = write(stopPipe[1], &byte, 1);
+}
+
+void onStopSignal(int) {
+    const int savedErrno = errno;
+    requestStop();
     errno = savedErrno;
 }
 
@@ -57,7 +64,7 @@ bool installStopHandlers() {
 }
 
 void fail(const char* what) {
-    std::fprintf(stderr, "tolvane-board: %s: %s\n", what, std::strerror(errno));
+    tolvane::board::reportFailure(what);
 }
 
 struct Terminal {
@@ -129,72 +136,28 @@ void removeLink(const std::string& linkPath, const std::string& target) {
     }
 }
 
-void printLine(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-void writeReplies(int master, const std::vector<std::uint8_t>& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = write(master, bytes.data() + sent, bytes.size() - sent);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            // The terminal's buffer is full because nobody reads the port; a real board's bytes
-            // would be lost on the wire just the same.
-            std::fprintf(stderr, "tolvane-board: dropped %zu reply bytes\n", bytes.size() - sent);
-            return;
-        }
-    }
-}
-
-int pollTimeout(const BoardCore& core) {
-    const auto due = core.nextDue();
-    if (!due) {
-        return -1;
-    }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(wait, 0, INT_MAX));
-}
-
-// Returns the exit status.
-int serve(const Terminal& terminal, BoardCore& core) {
-    std::uint8_t buffer[256];
-    for (;;) {
-        pollfd fds[2] = {{terminal.master, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
-        if (poll(fds, 2, pollTimeout(core)) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail("poll");
-            return EXIT_FAILURE;
-        }
-        if (fds[1].revents != 0) {
-            return EXIT_SUCCESS;
-        }
-        std::vector<tolvane::PositionCommand> commands;
-        if (fds[0].revents != 0) {
-            const ssize_t n = read(terminal.master, buffer, sizeof buffer);
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                fail("reading the terminal");
-                return EXIT_FAILURE;
-            }
-            if (n > 0) {
-                commands =
-                    core.receive(std::span(buffer, static_cast<std::size_t>(n)), Clock::now());
-            }
-        }
-        // Replies go out before their lines are printed, so whoever has seen a command's line can
-        // count on its reply (when undelayed) being on its way already.
-        writeReplies(terminal.master, core.takeDueReplies(Clock::now()));
-        for (const auto& command : commands) {
-            printLine(tolvane::board::commandLine(command));
-        }
-    }
+// Serves the terminal on a thread of its own, so that painting never holds up the line's pace,
+// while this thread runs the window. Whichever ends first ends the other.
+int serveWithWindow(BoardServer& server, const Terminal& terminal, const BoardOptions& options) {
+    BoardWindow window({QString::fromStdString(terminal.path),
+                        tolvane::board::describeReply(options.reply, options.delay), options.baud});
+    server.setListener([&window](const std::vector<tolvane::PositionCommand>& commands,
+                                 const tolvane::board::LineStatus& line) {
+        QMetaObject::invokeMethod(
+            &window, [&window, commands, line] { window.report(commands, line); },
+            Qt::QueuedConnection);
+    });
+    window.show();
+    int status = EXIT_SUCCESS;
+    std::thread serving([&server, &status] {
+        status = server.run();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    });
+    QApplication::exec();
+    requestStop();
+    serving.join();
+    return status;
 }
 
 }  // namespace
@@ -213,6 +176,13 @@ int main(int argc, char** argv) {
     }
     const BoardOptions& options = parsed.options;
 
+    // The display is opened first, so that a board that cannot show its window leaves nothing
+    // behind. Without --window nothing needs a display.
+    std::optional<QApplication> application;
+    if (options.window) {
+        application.emplace(argc, argv);
+    }
+
     if (!installStopHandlers()) {
         fail("cannot install signal handlers");
         return EXIT_FAILURE;
@@ -225,10 +195,11 @@ int main(int argc, char** argv) {
     if (!options.linkPath.empty() && !makeLink(options.linkPath, terminal.path)) {
         return EXIT_FAILURE;
     }
-    printLine(tolvane::board::deviceLine(terminal.path));
+    tolvane::board::printLine(tolvane::board::deviceLine(terminal.path));
 
     BoardCore core(options.reply, options.delay);
-    const int status = serve(terminal, core);
+    BoardServer server(terminal.master, stopPipe[0], core, options.baud);
+    const int status = options.window ? serveWithWindow(server, terminal, options) : server.run();
 
     if (!options.linkPath.empty()) {
         removeLink(options.linkPath, terminal.path);

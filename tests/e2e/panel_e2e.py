@@ -15,7 +15,8 @@ import sys
 import time
 import unittest
 
-from panel_harness import E2EError, Session, missing_tools, poll, serial_lock_file
+from panel_harness import (E2EError, Session, capture, find_window, missing_tools, poll,
+                           request_close, serial_lock_file, write_png)
 
 SKIP = 77
 CONFIG = argparse.Namespace(panel=None, board=None, artifacts=None)
@@ -383,6 +384,32 @@ class PanelTest(unittest.TestCase):
             self.assertEqual(len(named), 38, named)
             self.assertEqual(sorted(set(named)), sorted(named))
             self.assertNotIn("", [name for _, name in named])
+
+    # ---- the simulated board's window -----------------------------------------------------
+
+    def test_board_window(self):
+        horn_blue = (0x1F, 0x5F, 0xA8)
+        with self.session(boards={1: ("--window", "--baud", "2400")}) as s:
+            board = s.boards[1]
+            board.wait_for_count(16)
+            window, rect = poll(lambda: find_window(s.env, "Tolvane board"), 15,
+                                "one window titled 'Tolvane board'")
+            s.input.run("windowraise", window)
+
+            def drawn():
+                width, height, rgb = capture(s.env, rect)
+                pixels = [rgb[i:i + 3] for i in range(0, len(rgb), 3)]
+                # Eight horns, each a thick bar of dozens of pixels.
+                return pixels.count(bytes(horn_blue)) > 8 * 40 and (width, height, rgb)
+
+            width, height, rgb = poll(drawn, 15, "the eight horns drawn in the board's window")
+            write_png(os.path.join(CONFIG.artifacts, "board-window.png"), width, height, rgb)
+            self.assertGreater(len(set(rgb[i:i + 3] for i in range(0, len(rgb), 3))), 16,
+                               "a window of a few flat colours")
+            # Closing the window ends the board as a stop signal does: cleanly, link removed.
+            request_close(window)
+            self.assertEqual(board.process.wait(timeout=10), 0)
+            self.assertFalse(os.path.lexists(board.link), "link left behind")
 
 
 def slider_moves(sliders, step):

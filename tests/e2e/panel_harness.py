@@ -24,6 +24,8 @@ starts on demand, its own simulated boards on pseudo-terminals and its own panel
 process groups, and ends every one of them on the way out, also after a failure.
 """
 
+import ctypes
+import ctypes.util
 import os
 import re
 import select
@@ -159,7 +161,7 @@ class Board:
 
     COMMAND = re.compile(r"^command channel (\d+) position (\d+)$")
 
-    def __init__(self, program, link, workdir, options=()):
+    def __init__(self, program, link, workdir, options=(), env=None):
         self.link = link
         self._lock = threading.Condition()
         self._commands = []
@@ -167,7 +169,7 @@ class Board:
         self._stderr = open(os.path.join(workdir, os.path.basename(link) + ".stderr"), "wb")
         self.process = subprocess.Popen(
             [program, "--link", link, *options], stdout=subprocess.PIPE, stderr=self._stderr,
-            stdin=subprocess.DEVNULL, start_new_session=True)
+            stdin=subprocess.DEVNULL, env=env, start_new_session=True)
         first = _read_line(self.process.stdout, 10, "the board's device line")
         if not first.startswith("device "):
             raise E2EError("the board printed %r instead of its device" % first)
@@ -378,6 +380,51 @@ class Input:
         self.run("key", name)
 
 
+def find_window(env, title):
+    """(id, (x, y, width, height)) of the one shown window titled exactly title, else None."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)],
+                           env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
+    ids = found.stdout.split()
+    if len(ids) != 1:
+        return None
+    shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", ids[0]], env=env,
+                           check=True, stdout=subprocess.PIPE, timeout=30).stdout.decode()
+    values = dict(line.split("=", 1) for line in shell.split())
+    return int(ids[0]), tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+
+class _ClientMessage(ctypes.Structure):
+    """Xlib's XClientMessageEvent, padded to the size of an XEvent."""
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
+def request_close(window):
+    """Asks a window to close as a window manager's close button does: WM_DELETE_WINDOW.
+    (xdotool only destroys windows.) Uses this process's DISPLAY."""
+    xlib = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XInternAtom.restype = ctypes.c_ulong
+    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                ctypes.c_void_p]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = xlib.XOpenDisplay(None)
+    if not display:
+        raise E2EError("cannot open the display to close window %d" % window)
+    try:
+        event = _ClientMessage(type=33, window=window, format=32,  # 33: ClientMessage
+                               message_type=xlib.XInternAtom(display, b"WM_PROTOCOLS", 0))
+        event.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+        if not xlib.XSendEvent(display, window, 0, 0, ctypes.byref(event)):
+            raise E2EError("XSendEvent failed for window %d" % window)
+    finally:
+        xlib.XCloseDisplay(display)  # flushes the event
+
+
 def capture(env, rect=None):
     """The screen, or the part of it given as (x, y, width, height), as (width, height, rgb)."""
     if shutil.which("xwd") is None:
@@ -492,8 +539,10 @@ class Session:
             path = os.path.join(self.workdir, "COM%d" % port)
             self.device_paths[port] = path
             if port in self.board_options:
+                # On this X server, should it open its window (ctest may ask for offscreen).
                 self.boards[port] = Board(self.board_program, path, self.workdir,
-                                          self.board_options[port])
+                                          self.board_options[port],
+                                          dict(env, QT_QPA_PLATFORM="xcb"))
         self.start_panel()
 
     def _start_xvfb(self, env):
