@@ -208,14 +208,17 @@ TEST(SerialPortLink, AnUnplugIsNoticedWhileTheInputIsFullAndThePanelIdle) {
     SerialPortLink link;
     QSignalSpy lost(&link, &SerialLink::lost);
     ASSERT_EQ(openServoPort(link, 1), std::nullopt);
-    board.send(stream(0, 6000));  // more than our buffer and Qt's together
     const auto idle = [&](int ms) {
         const QDeadlineTimer deadline(ms);
         while (lost.isEmpty() && !deadline.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
         }
     };
-    idle(100);
+    // Far more than our buffer and Qt's hold together, sent while the panel idles.
+    for (int sent = 0; sent < 12000; sent += 1000) {
+        board.send(stream(sent, 1000));
+        idle(20);
+    }
 
     board.unplug();
     idle(2000);

@@ -18,6 +18,7 @@ class InputBuffer {
     QByteArray take(qsizetype length = 0);
     void clear() { bytes_.clear(); }
     [[nodiscard]] int size() const { return static_cast<int>(bytes_.size()); }
+    [[nodiscard]] bool isFull() const { return bytes_.size() >= kCapacity; }
 
   private:
     QByteArray bytes_;

@@ -90,7 +90,9 @@ SerialPortLink::SerialPortLink(QObject* parent) : SerialLink(parent) {
     // Qt keeps no more than this beside our own input buffer, which every read notification
     // drains it into; Qt's own buffer would otherwise grow with every reply nobody reads.
     port_.setReadBufferSize(kDeviceReadChunk);
-    connect(&port_, &QSerialPort::readyRead, this, &SerialPortLink::drainInput);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialPortLink::takeArrivals);
+    overrunDrain_.setInterval(kOverrunDrainInterval);
+    connect(&overrunDrain_, &QTimer::timeout, this, &SerialPortLink::drainInput);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialPortLink::noteError);
     lossReport_.setSingleShot(true);
     lossReport_.setInterval(0);
@@ -179,6 +181,7 @@ void SerialPortLink::close() {
     port_.close();
     failure_.reset();
     input_.clear();
+    overrunDrain_.stop();
 }
 
 bool SerialPortLink::isOpen() const {
@@ -238,12 +241,29 @@ void SerialPortLink::pollDevice() {
     reportLoss();
 }
 
+void SerialPortLink::takeArrivals() {
+    // While the input buffer is full, what arrives is lost anyway. Reading it the moment it comes
+    // would let a board that never stops talking keep the panel busy; instead Qt's own buffer is
+    // left to fill, which pauses Qt's reading, and a timer drops what came every few
+    // milliseconds. The board waits meanwhile, and an unplug is noticed at the next drop.
+    if (input_.isFull()) {
+        if (!overrunDrain_.isActive()) {
+            overrunDrain_.start();
+        }
+        return;
+    }
+    drainInput();
+}
+
 void SerialPortLink::drainInput() {
     // Reading also re-arms Qt's read notification, which Qt turns off whenever its own buffer is
     // full: an unplug must be noticed while the panel sits idle.
     char chunk[kDeviceReadChunk];
     for (qint64 n = 0; (n = port_.read(chunk, sizeof chunk)) > 0;) {
         input_.append(chunk, n);
+    }
+    if (!input_.isFull()) {
+        overrunDrain_.stop();
     }
 }
 

@@ -32,8 +32,11 @@ class SerialPortLink final : public SerialLink {
   private:
     // How much one read takes from the device, and the most Qt keeps beside input_.
     static constexpr int kDeviceReadChunk = 4096;
+    // How often a full input buffer drops what has come since.
+    static constexpr std::chrono::milliseconds kOverrunDrainInterval{20};
 
     void pollDevice();
+    void takeArrivals();
     void drainInput();
     void noteError(QSerialPort::SerialPortError error);
     void reportLoss();
@@ -50,6 +53,7 @@ class SerialPortLink final : public SerialLink {
     std::optional<QString> failure_;
     QString device_;  // the device of the open port
     QTimer lossReport_;
+    QTimer overrunDrain_;
 };
 
 }  // namespace tolvane
