@@ -8,8 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-tidy dpkg-dev desktop-file-utils
   fonts-dejavu-core
-  # end-to-end tests: X server, mouse and keys, screen capture, accessibility bus and client
-  xvfb xdotool x11-apps qt6-qpa-plugins dbus-daemon at-spi2-core python3-pyatspi
+  # end-to-end tests: X server, mouse and keys, screen capture, accessibility bus and client;
+  # the start-up benchmark also watches the X server with xev (x11-utils)
+  xvfb xdotool x11-apps x11-utils qt6-qpa-plugins dbus-daemon at-spi2-core python3-pyatspi
 )
 
 missing=()
