@@ -124,6 +124,8 @@ void changeHandlingIntoTerminal(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.counters["commands_per_s"] = benchmark::Counter(handedOver, benchmark::Counter::kIsRate);
+    // Both over every iteration: the lost count is out of all the commands sent.
+    state.counters["sent"] = handedOver;
     state.counters["lost"] = lost;
     ::close(slave);
     ::close(master);

@@ -1,5 +1,5 @@
-// The window as laid out: every control's name, kind, place, caption, colours, range, stacking
-// and tab order, checked against the layout tables.
+// The window as laid out: every control's name, kind, place, caption, accessible name, colours,
+// range, stacking and tab order, checked against a table written out here.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,52 +18,59 @@ namespace {
 
 struct Placement {
     QString name;
-    const char* kind;  // Qt class name
-    QRect twips;       // left, top, width, height in twips
-    QString caption;   // for buttons and the label
+    const char* kind;         // Qt class name
+    QRect twips;              // left, top, width, height in twips
+    QString caption = {};     // for buttons and the label
+    QString accessible = {};  // the name a screen reader says
+    QColor base = {};         // a field's background
+    int lowest = 0;           // a slider's range, where it starts
+    int highest = 0;
 };
 
+// clang-format off
 std::vector<Placement> allControls() {
+    const QColor black(0, 0, 0);
     std::vector<Placement> controls;
     for (int k = 0; k < 8; ++k) {
-        const int pitch = 840 * k;
-        controls.push_back({QStringLiteral("Text1(%1)").arg(k), "QLineEdit",
-                            QRect(120 + pitch, 240, 735, 285), QString()});
-        controls.push_back({QStringLiteral("Picture%1").arg(k + 1), "QFrame",
-                            QRect(240 + pitch, 600, 495, 3975), QString()});
-        controls.push_back({QStringLiteral("VScroll%1").arg(k + 1), "QScrollBar",
-                            QRect(360 + pitch, 720, 255, 3735), QString()});
-        controls.push_back({QStringLiteral("Command%1").arg(k + 1), "QPushButton",
-                            QRect(120 + pitch, 4800, 735, 375), QStringLiteral("Center")});
+        const int x = 840 * k;
+        const auto channel = [k](const char* text) { return QString::fromLatin1(text).arg(k); };
+        const auto number = [k](const char* text) { return QString::fromLatin1(text).arg(k + 1); };
+        controls.push_back({channel("Text1(%1)"), "QLineEdit", {120 + x, 240, 735, 285}, {},
+                            channel("Channel %1 value"), k == 7 ? QColor(64, 0, 0) : black});
+        controls.push_back({number("Picture%1"), "QFrame", {240 + x, 600, 495, 3975}, {},
+                            channel("Channel %1 frame")});
+        controls.push_back({number("VScroll%1"), "QScrollBar", {360 + x, 720, 255, 3735}, {},
+                            channel("Channel %1 position"), {}, 1, 254});
+        controls.push_back({number("Command%1"), "QPushButton", {120 + x, 4800, 735, 375},
+                            "Center", channel("Center channel %1")});
     }
-    controls.push_back({"Frame1", "QGroupBox", QRect(0, 4560, 6855, 735), QString()});
-    controls.push_back({"Command9", "QPushButton", QRect(960, 5520, 855, 375), "Exit"});
-    controls.push_back({"Command10", "QPushButton", QRect(2160, 5520, 855, 375), "Save Pos"});
-    controls.push_back({"Command11", "QPushButton", QRect(3360, 5520, 855, 375), "Playback"});
-    controls.push_back({"Text3", "QLineEdit", QRect(4920, 5520, 855, 285), QString()});
-    controls.push_back({"Label1", "QLabel", QRect(4800, 5880, 1215, 255), "Playback Speed"});
-    controls.push_back({"Text2", "QLineEdit", QRect(2160, 6000, 855, 285), QString()});
-    controls.push_back({"HScroll1", "QScrollBar", QRect(4560, 6120, 1575, 255), QString()});
+    controls.insert(controls.end(), {
+        {"Frame1", "QGroupBox", {0, 4560, 6855, 735}},
+        {"Command9", "QPushButton", {960, 5520, 855, 375}, "Exit", "Exit"},
+        {"Command10", "QPushButton", {2160, 5520, 855, 375}, "Save Pos", "Save Pos"},
+        {"Command11", "QPushButton", {3360, 5520, 855, 375}, "Playback", "Playback"},
+        {"Text3", "QLineEdit", {4920, 5520, 855, 285}, {}, "Playback delay in seconds", black},
+        {"Label1", "QLabel", {4800, 5880, 1215, 255}, "Playback Speed"},
+        {"Text2", "QLineEdit", {2160, 6000, 855, 285}, {}, "Next step", black},
+        {"HScroll1", "QScrollBar", {4560, 6120, 1575, 255}, {}, "Playback speed", {}, 0, 5}});
     return controls;
 }
+// clang-format on
 
-QWidget* control(const MainWindow& window, const QString& name) {
-    return window.findChild<QWidget*>(name);
-}
-
-TEST(MainWindow, EveryControlHasItsNameKindPlaceAndCaption) {
+TEST(MainWindow, EveryControlHasItsNameKindPlaceCaptionColoursAndRange) {
     MainWindow window;
     const auto controls = allControls();
     ASSERT_EQ(controls.size(), 40u);
     for (const Placement& expected : controls) {
         SCOPED_TRACE(expected.name.toStdString());
-        QWidget* widget = control(window, expected.name);
+        QWidget* widget = window.findChild<QWidget*>(expected.name);
         ASSERT_NE(widget, nullptr);
         EXPECT_STREQ(widget->metaObject()->className(), expected.kind);
         EXPECT_EQ(widget->parentWidget(), window.centralWidget());
         const QRect& t = expected.twips;
         EXPECT_EQ(widget->geometry(),
                   QRect(t.x() / 15, t.y() / 15, t.width() / 15, t.height() / 15));
+        EXPECT_EQ(widget->accessibleName(), expected.accessible);
         if (auto* button = qobject_cast<QPushButton*>(widget)) {
             EXPECT_EQ(button->text(), expected.caption);
             EXPECT_FALSE(button->isDefault());
@@ -75,43 +82,20 @@ TEST(MainWindow, EveryControlHasItsNameKindPlaceAndCaption) {
             EXPECT_TRUE(field->text().isEmpty());
             EXPECT_EQ(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
             EXPECT_FALSE(field->isReadOnly());
+            EXPECT_EQ(field->palette().color(QPalette::Text), QColor(0, 255, 0));
+            EXPECT_EQ(field->palette().color(QPalette::Base), expected.base);
+        }
+        if (auto* slider = qobject_cast<QScrollBar*>(widget)) {
+            EXPECT_EQ(slider->orientation(),
+                      t.height() > t.width() ? Qt::Vertical : Qt::Horizontal);
+            EXPECT_EQ(slider->minimum(), expected.lowest);
+            EXPECT_EQ(slider->maximum(), expected.highest);
+            EXPECT_EQ(slider->value(), expected.lowest);
+            EXPECT_EQ(slider->singleStep(), 1);
+            EXPECT_EQ(slider->pageStep(), 1);
+            EXPECT_FALSE(slider->invertedAppearance());  // the lowest value at the top or left
         }
     }
-}
-
-TEST(MainWindow, FieldsShowGreenOnBlackAndTheLastChannelOnDarkRed) {
-    MainWindow window;
-    QStringList fields{"Text2", "Text3"};
-    for (int k = 0; k < 8; ++k) {
-        fields << QStringLiteral("Text1(%1)").arg(k);
-    }
-    for (const QString& name : fields) {
-        SCOPED_TRACE(name.toStdString());
-        const QPalette palette = control(window, name)->palette();
-        EXPECT_EQ(palette.color(QPalette::Text), QColor(0, 255, 0));
-        const QColor background = name == "Text1(7)" ? QColor(64, 0, 0) : QColor(0, 0, 0);
-        EXPECT_EQ(palette.color(QPalette::Base), background);
-    }
-}
-
-TEST(MainWindow, SlidersHaveTheirRangesStepsAndStartValues) {
-    MainWindow window;
-    for (int k = 0; k < 8; ++k) {
-        const QScrollBar* slider = window.channelSlider(k);
-        EXPECT_EQ(slider->orientation(), Qt::Vertical);
-        EXPECT_EQ(slider->minimum(), 1);
-        EXPECT_EQ(slider->maximum(), 254);
-        EXPECT_EQ(slider->value(), 1);
-        EXPECT_EQ(slider->singleStep(), 1);
-        EXPECT_EQ(slider->pageStep(), 1);
-        EXPECT_FALSE(slider->invertedAppearance());  // 1 at the top
-    }
-    const QScrollBar* delay = window.delaySlider();
-    EXPECT_EQ(delay->orientation(), Qt::Horizontal);
-    EXPECT_EQ(delay->minimum(), 0);
-    EXPECT_EQ(delay->maximum(), 5);
-    EXPECT_EQ(delay->value(), 0);
-    EXPECT_EQ(delay->pageStep(), 1);
 }
 
 TEST(MainWindow, HasAFixedClientAreaAndNoMinimizeOrMaximize) {

@@ -1,5 +1,6 @@
-// Recording and playback against the simulated board on a real pseudo-terminal, once with a board
-// that echoes and once with one that stays silent.
+// The panel against the simulated board on a real pseudo-terminal, as the board decodes what it
+// receives: start-up, slider moves, recording and playback with a board that echoes, at once or
+// late, and with one that stays silent, and Exit.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -18,15 +19,24 @@ namespace {
 
 using test_support::BoardProcess;
 using Commands = std::vector<PositionCommand>;
+using namespace std::chrono_literals;
 
 class SequenceOnBoard : public ::testing::Test {
   protected:
+    // Starts the panel on a board, checks the start-up commands and forgets them.
     void start(const BoardProcess::Options& options) {
         board = std::make_unique<BoardProcess>(TOLVANE_BOARD_PATH, options);
         qputenv("TOLVANE_COM1", QByteArray::fromStdString(board->device()));
         panel = std::make_unique<Panel>(link, messages);
         panel->load();
         ASSERT_TRUE(link.isOpen());
+        Commands centred;
+        for (int i = 0; i < 16; ++i) {
+            centred.push_back({std::uint8_t(i % 8), 127});
+        }
+        ASSERT_TRUE(board->waitForCommands(16));
+        EXPECT_EQ(board->commands(), centred) << "every channel centred, twice over";
+        board->clearCommands();
         panel->window().delaySlider()->setValue(1);
         panel->window().delaySlider()->setValue(0);
     }
@@ -41,8 +51,18 @@ class SequenceOnBoard : public ::testing::Test {
     std::unique_ptr<Panel> panel;
 };
 
-TEST_F(SequenceOnBoard, ThreePosesPlayBackOnAnEchoingBoard) {
-    start({});
+// A board that answers at once, and one that answers only after the reply window has passed.
+struct EchoCase {
+    const char* name;
+    std::chrono::milliseconds delay;
+    int fewest;  // tries of each channel of the first step, played with no reply waiting
+    int most;
+};
+
+class EchoingBoard : public SequenceOnBoard, public ::testing::WithParamInterface<EchoCase> {};
+
+TEST_P(EchoingBoard, TheBoxesShowTheTriesTheBoardReceived) {
+    start({board::ReplyMode::Echo, GetParam().delay, ""});
     const std::array<int, 3> base{10, 100, 200};
     for (const int first : base) {
         for (int k = 0; k < 8; ++k) {
@@ -50,37 +70,55 @@ TEST_F(SequenceOnBoard, ThreePosesPlayBackOnAnEchoingBoard) {
         }
         click(window().saveButton());
     }
-    ASSERT_TRUE(board->waitForCommands(16 + 24));
+    ASSERT_TRUE(board->waitForCommands(24));
+    link.waitForWaiting(2 * (16 + 24), 5s);
+    link.readWaiting();  // the echoes of everything so far
     board->clearCommands();
 
     click(window().playbackButton());
+    // A fence: sent after all that the playback sent, and not a command of it.
+    window().channelSlider(0)->setValue(1);
+    while (board->commands().empty() || board->commands().back() != PositionCommand{0, 1}) {
+        ASSERT_TRUE(board->waitForCommands(board->commands().size() + 1));
+    }
 
-    // How many tries each channel needed depends on when echoes arrive; what went out must
-    // match the counts reported, channel by channel, followed by the slider moves.
-    ASSERT_EQ(messages.texts.size(), 24) << messages.texts.join(", ").toStdString();
-    Commands expected;
-    for (int step = 0; step < 3; ++step) {
+    // Each channel's tries are the run of its command at the board; the slider moves follow.
+    const Commands& got = board->commands();
+    QStringList tries;
+    std::size_t at = 0;
+    for (const int first : base) {
         for (std::uint8_t k = 0; k < 8; ++k) {
-            const int tries = messages.texts[step * 8 + k].toInt();
-            EXPECT_GE(tries, 1);
-            EXPECT_LT(tries, 200);
-            expected.insert(expected.end(), tries, {k, static_cast<std::uint8_t>(base[step] + k)});
+            const std::size_t from = at;
+            while (at < got.size() && got[at] == PositionCommand{k, std::uint8_t(first + k)}) {
+                ++at;
+            }
+            tries << QString::number(at - from);
         }
-        for (std::uint8_t k = 0; k < 8; ++k) {
-            expected.push_back({k, static_cast<std::uint8_t>(base[step] + k)});
+        for (std::uint8_t k = 0; k < 8; ++k, ++at) {
+            ASSERT_LT(at, got.size());
+            EXPECT_EQ(got[at], (PositionCommand{k, std::uint8_t(first + k)})) << "slider move";
         }
     }
-    ASSERT_TRUE(board->waitForCommands(expected.size()));
-    EXPECT_EQ(board->commands(), expected);
+    EXPECT_EQ(at + 1, got.size()) << "nothing but the tries, the moves and the fence";
+    EXPECT_EQ(messages.texts, tries);
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_GE(tries[k].toInt(), GetParam().fewest) << "channel " << k;
+        EXPECT_LE(tries[k].toInt(), GetParam().most) << "channel " << k;
+    }
     EXPECT_EQ(window().stepText()->text(), QStringLiteral("4"));
+
+    click(window().exitButton());
+    EXPECT_FALSE(link.isOpen());
 }
 
-TEST_F(SequenceOnBoard, ASilentBoardGetsTwoHundredTriesAndTheFailureIsShown) {
-    start({board::ReplyMode::None, std::chrono::milliseconds(0), ""});
-    click(window().saveButton());
-    ASSERT_TRUE(board->waitForCommands(16));
-    board->clearCommands();
+INSTANTIATE_TEST_SUITE_P(Table, EchoingBoard,
+                         ::testing::Values(EchoCase{"AtOnce", 0ms, 1, 1},
+                                           EchoCase{"AfterTheReplyWindow", 60ms, 2, 199}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(SequenceOnBoard, ASilentBoardGetsTwoHundredTriesAndTheFailureIsShown) {
+    start({board::ReplyMode::None, 0ms, ""});
+    click(window().saveButton());
     click(window().playbackButton());
 
     EXPECT_EQ(messages.texts, QStringList(QStringLiteral("Communications problem encountered")));

@@ -6,7 +6,6 @@
 #include <functional>
 
 #include "link/command_io.h"
-#include "link/number_text.h"
 #include "scripted_link.h"
 #include "sequence/sequence.h"
 #include "sequence/sequence_view.h"
@@ -37,7 +36,7 @@ class ScriptedView final : public SequenceView {
             return;
         }
         sliders.at(k) = value;
-        texts.at(k) = number_text::withBlank(value);
+        texts.at(k) = QStringLiteral(" %1").arg(value);
         writeCommand(link_, {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(value)});
     }
     void showStep(const QString& text) override { steps << text; }
@@ -84,10 +83,10 @@ class SequenceTest : public ::testing::Test {
         sequence.start();
     }
 
-    // Records a step whose channel k stands at position(k), then forgets what was sent.
+    // Records a step whose channel k shows position(k), then forgets what was sent.
     void record(const std::function<double(int)>& position) {
         for (int k = 0; k < 8; ++k) {
-            view.texts.at(k) = number_text::plain(position(k));
+            view.texts.at(k) = QString::number(position(k));
         }
         sequence.save();
         link.clearWritten();
@@ -169,6 +168,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Handshake, ::testing::Values(
 struct PositionCase {
     const char* name;
     double stored;            // channel 2's position in the one recorded step
+    const char* shown;        // as the playback writes it into channel 2's field
     const char* typed;        // typed into channel 2's field while events run, if any
     std::optional<int> sent;  // the position sent; nothing when refused
 };
@@ -190,14 +190,14 @@ TEST_P(StoredPositions, AreSentRoundedOrRefusedWithoutLosingTheTable) {
 
     sequence.play();
 
-    EXPECT_EQ(shown, number_text::plain(c.stored));
+    EXPECT_EQ(shown, QString::fromUtf8(c.shown));
     const Commands sent = link.commands();
     if (c.sent) {
         ASSERT_GE(sent.size(), 3u);
         EXPECT_EQ(sent[2], (PositionCommand{2, static_cast<std::uint8_t>(*c.sent)}));
         EXPECT_EQ(view.messages, QStringList(8, "1"));
     } else {
-        const QString text = c.typed ? QString::fromUtf8(c.typed) : number_text::plain(c.stored);
+        const QString text = QString::fromUtf8(c.typed ? c.typed : c.shown);
         EXPECT_EQ(view.messages,
                   QStringList({"1", "1",
                                QStringLiteral("Playback stopped at step 1: channel 2 shows "
@@ -213,15 +213,15 @@ TEST_P(StoredPositions, AreSentRoundedOrRefusedWithoutLosingTheTable) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Table, StoredPositions, ::testing::Values(
-    PositionCase{"HalfDownToEven", 12.5, nullptr, 12},
-    PositionCase{"HalfUpToEven", 13.5, nullptr, 14},
-    PositionCase{"TopHalfDownToEven", 254.5, nullptr, 254},
-    PositionCase{"Zero", 0, nullptr, std::nullopt},
-    PositionCase{"HalfRoundsToZero", 0.5, nullptr, std::nullopt},
-    PositionCase{"FrameStart", 255, nullptr, std::nullopt},
-    PositionCase{"Negative", -3, nullptr, std::nullopt},
-    PositionCase{"TypedLetters", 50, "abc", std::nullopt},
-    PositionCase{"TypedNumber", 50, " 60 ", 60}),
+    PositionCase{"HalfDownToEven", 12.5, "12.5", nullptr, 12},
+    PositionCase{"HalfUpToEven", 13.5, "13.5", nullptr, 14},
+    PositionCase{"TopHalfDownToEven", 254.5, "254.5", nullptr, 254},
+    PositionCase{"Zero", 0, "0", nullptr, std::nullopt},
+    PositionCase{"HalfRoundsToZero", 0.5, "0.5", nullptr, std::nullopt},
+    PositionCase{"FrameStart", 255, "255", nullptr, std::nullopt},
+    PositionCase{"Negative", -3, "-3", nullptr, std::nullopt},
+    PositionCase{"TypedLetters", 50, "50", "abc", std::nullopt},
+    PositionCase{"TypedNumber", 50, "50", " 60 ", 60}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 

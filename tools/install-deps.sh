@@ -10,8 +10,9 @@ packages=(
   # package checks: desktop entry, AppStream metadata, manual pages, the .deb as a whole
   desktop-file-utils appstream man-db groff-base lintian
   fonts-dejavu-core
-  # end-to-end tests: X server, mouse and keys, screen capture, accessibility bus and client
-  xvfb xdotool x11-apps qt6-qpa-plugins dbus-daemon at-spi2-core python3-pyatspi
+  # end-to-end tests: X server, mouse and keys, screen capture, accessibility bus and client;
+  # the start-up benchmark also watches the X server with xev (x11-utils)
+  xvfb xdotool x11-apps x11-utils qt6-qpa-plugins dbus-daemon at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -5,7 +5,8 @@ simulated board. See panel_harness.py for how the window is read and driven.
     panel_e2e.py --panel PATH --board PATH [--artifacts DIR] [TEST ...]
 
 With no TEST, runs every test, each in a process of its own (a process talks to one
-accessibility bus only). Exits 77 when Xvfb or xdotool is missing, so ctest reports a skip.
+accessibility bus only). Exits 77 when Xvfb or xdotool is missing, so ctest reports a skip; with
+the environment variable CI set, that fails instead.
 """
 
 import argparse
@@ -22,6 +23,8 @@ SKIP = 77
 CONFIG = argparse.Namespace(panel=None, board=None, artifacts=None)
 
 START_UP = [(channel, 127) for channel in range(8)] * 2
+# Accessible names of the channel controls, e.g. SLIDER % 0 is "Channel 0 position".
+SLIDER, FIELD, CENTER = "Channel %d position", "Channel %d value", "Center channel %d"
 
 
 def slider_point(rect, where):
@@ -49,23 +52,23 @@ class PanelTest(unittest.TestCase):
 
     # ---- shared steps ---------------------------------------------------------------------
 
-    def click_slider(self, s, slider, where):
-        s.input.click(*slider_point(s.screen.rect(slider), where))
+    def click_slider(self, s, channel, where):
+        s.input.click(*slider_point(s.screen.rect(SLIDER % channel), where))
 
-    def fence(self, s, board, before):
-        """Proves that nothing beyond `before` commands reached the board by now.
+    def fence(self, s, board, before=None):
+        """Proves that nothing beyond `before` commands, when given, reached the board by now.
 
-        Clicks the up arrow of VScroll8, which sends exactly one command (7, value - 1) behind
-        everything the panel has already sent; returns the commands that came before it.
+        Clicks the up arrow of channel 7's slider, which sends exactly one command (7, value - 1)
+        behind everything the panel has already sent; returns the commands that came before it.
         """
-        value = s.screen.value("VScroll8")
-        self.click_slider(s, "VScroll8", "up arrow")
-        board.wait_for_count(before + 1)
-        poll(lambda: board.commands()[-1] == (7, value - 1), 10, "the fence command")
-        commands = board.commands()
-        self.assertEqual(commands[before:], [(7, value - 1)],
-                         "commands after the expected ones, before the fence")
-        return commands[:before]
+        value = s.screen.value(SLIDER % 7)
+        self.click_slider(s, 7, "up arrow")
+        poll(lambda: board.commands()[-1:] == [(7, value - 1)], 10, "the fence command")
+        commands = board.commands()[:-1]
+        if before is not None:
+            self.assertEqual(commands[before:], [], "commands after the expected ones")
+            self.assertEqual(len(commands), before, "commands before the fence")
+        return commands
 
     def wait_text(self, s, field, text, timeout=10.0):
         try:
@@ -80,11 +83,20 @@ class PanelTest(unittest.TestCase):
             board = s.boards[1]
             self.assertEqual(board.wait_for_count(16)[:16], START_UP)
             for k in range(8):
-                self.assertEqual(s.screen.text("Text1(%d)" % k), " 127")
-                self.assertEqual(s.screen.value("VScroll%d" % (k + 1)), 127)
-            self.assertEqual(s.screen.text("Text2"), "1")
-            self.assertEqual(s.screen.text("Text3"), "1")
-            self.assertEqual(s.screen.value("HScroll1"), 0)
+                self.assertEqual(s.screen.text(FIELD % k), " 127")
+                self.assertEqual(s.screen.value(SLIDER % k), 127)
+            self.assertEqual(s.screen.text("Next step"), "1")
+            self.assertEqual(s.screen.text("Playback delay in seconds"), "1")
+            self.assertEqual(s.screen.value("Playback speed"), 0)
+            # Every control reaches the accessibility bus with its name and role.
+            roles = {"Exit": "push button", "Save Pos": "push button", "Playback": "push button",
+                     "Next step": "text", "Playback delay in seconds": "text",
+                     "Playback speed": "scroll bar", "Playback Speed": "label"}
+            for k in range(8):
+                roles.update({SLIDER % k: "scroll bar", CENTER % k: "push button",
+                              FIELD % k: "text", "Channel %d frame" % k: "frame"})
+            self.assertEqual({name: control.getRoleName()
+                              for name, control in s.screen.controls.items()}, roles)
             s.assert_no_message()
 
             rect, width, height, rgb = s.window_pixels()
@@ -105,8 +117,8 @@ class PanelTest(unittest.TestCase):
                     pixels.append(tuple(rgb[i:i + 3]))
             return pixels
 
-        for field, background in [("Text1(0)", (0, 0, 0)), ("Text1(3)", (0, 0, 0)),
-                                  ("Text1(7)", (64, 0, 0)), ("Text2", (0, 0, 0))]:
+        for field, background in [(FIELD % 0, (0, 0, 0)), (FIELD % 3, (0, 0, 0)),
+                                  (FIELD % 7, (64, 0, 0)), ("Next step", (0, 0, 0))]:
             pixels = inner_pixels(field)
             most = max(set(pixels), key=pixels.count)
             self.assertEqual(most, background, "background of " + field)
@@ -116,32 +128,31 @@ class PanelTest(unittest.TestCase):
     # ---- sliders --------------------------------------------------------------------------
 
     def run_slider_clicks(self, style):
-        # (slider, where the click goes, value afterwards); each click moves by exactly 1, and a
-        # click in the track far from the thumb must not jump there.
+        # (channel, where on its slider the click goes, value afterwards); each click moves by
+        # exactly 1, and a click in the track far from the thumb must not jump there.
         cases = [
-            ("VScroll1", "up arrow", 126),
-            ("VScroll1", "up arrow", 125),
-            ("VScroll1", "down arrow", 126),
-            ("VScroll3", "down arrow", 128),
-            ("VScroll4", "track above thumb", 126),
-            ("VScroll4", "track below thumb", 127),
-            ("VScroll4", "track below thumb", 128),
-            ("VScroll6", "track below thumb", 128),
-            ("VScroll6", "track above thumb", 127),
+            (0, "up arrow", 126),
+            (0, "up arrow", 125),
+            (0, "down arrow", 126),
+            (2, "down arrow", 128),
+            (3, "track above thumb", 126),
+            (3, "track below thumb", 127),
+            (3, "track below thumb", 128),
+            (5, "track below thumb", 128),
+            (5, "track above thumb", 127),
         ]
         with self.session(style=style) as s:
             board = s.boards[1]
             board.wait_for_count(16)
             expected = []
-            for slider, where, value in cases:
-                case = "%s %s" % (slider, where)
-                channel = int(slider[len("VScroll"):]) - 1
-                self.click_slider(s, slider, where)
+            for channel, where, value in cases:
+                case = "channel %d %s" % (channel, where)
+                self.click_slider(s, channel, where)
                 expected.append((channel, value))
                 got = board.wait_for_count(16 + len(expected))[16:]
                 self.assertEqual(got[-1], (channel, value), case)
-                self.wait_text(s, "Text1(%d)" % channel, " %d" % value)
-                self.assertEqual(s.screen.value(slider), value, case)
+                self.wait_text(s, FIELD % channel, " %d" % value)
+                self.assertEqual(s.screen.value(SLIDER % channel), value, case)
             self.assertEqual(self.fence(s, board, 16 + len(expected))[16:], expected)
             s.save_screenshot(os.path.join(CONFIG.artifacts, "slider-clicks-%s.png" % style),
                               s.screen.window_rect())
@@ -156,7 +167,7 @@ class PanelTest(unittest.TestCase):
         with self.session() as s:
             board = s.boards[1]
             board.wait_for_count(16)
-            x, y = slider_point(s.screen.rect("VScroll3"), "centred thumb")
+            x, y = slider_point(s.screen.rect(SLIDER % 2), "centred thumb")
             # Pointer positions while the button is held on the thumb, and what each must give:
             # "more" than the command before, or an end of the range.
             moves = [(y + 8, "more"), (y + 16, "more"), (y + 30, "more"), (y + 400, 254),
@@ -179,8 +190,8 @@ class PanelTest(unittest.TestCase):
                 s.input.release()
             final = sent[-1][1]
             self.assertGreater(final, 127)
-            self.wait_text(s, "Text1(2)", " %d" % final)
-            self.assertEqual(s.screen.value("VScroll3"), final)
+            self.wait_text(s, FIELD % 2, " %d" % final)
+            self.assertEqual(s.screen.value(SLIDER % 2), final)
             # One command per reported move, none at the release.
             self.assertEqual(self.fence(s, board, 16 + len(sent))[16:], sent)
 
@@ -190,21 +201,21 @@ class PanelTest(unittest.TestCase):
         with self.session() as s:
             board = s.boards[1]
             board.wait_for_count(16)
-            self.click_slider(s, "VScroll2", "down arrow")
-            self.click_slider(s, "VScroll2", "down arrow")
+            self.click_slider(s, 1, "down arrow")
+            self.click_slider(s, 1, "down arrow")
             board.wait_for_count(18)
-            self.wait_text(s, "Text1(1)", " 129")
+            self.wait_text(s, FIELD % 1, " 129")
             # (button, commands it must send): twice for a moved slider, once for a centred one.
-            cases = [("Command2", [(1, 127), (1, 127)]), ("Command5", [(4, 127)]),
-                     ("Command2", [(1, 127)])]
+            cases = [(CENTER % 1, [(1, 127), (1, 127)]), (CENTER % 4, [(4, 127)]),
+                     (CENTER % 1, [(1, 127)])]
             expected = [(1, 128), (1, 129)]
             for button, commands in cases:
                 s.click(button)
                 expected += commands
                 board.wait_for_count(16 + len(expected))
                 channel = commands[0][0]
-                self.wait_text(s, "Text1(%d)" % channel, " 127")
-                self.assertEqual(s.screen.value("VScroll%d" % (channel + 1)), 127, button)
+                self.wait_text(s, FIELD % channel, " 127")
+                self.assertEqual(s.screen.value(SLIDER % channel), 127, button)
                 self.assertEqual(self.fence(s, board, 16 + len(expected))[16:], expected, button)
                 expected.append(board.commands()[-1])  # the fence's own command
 
@@ -218,7 +229,7 @@ class PanelTest(unittest.TestCase):
             s.choose_menu("Com Port", "Com2,2400,N,8,1")
             poll(lambda: s.open_fds_to(s.device_paths[2]), 10, "COM2 open")
             self.assertFalse(s.open_fds_to(s.device_paths[1]), "COM1 still open")
-            self.click_slider(s, "VScroll5", "up arrow")
+            self.click_slider(s, 4, "up arrow")
             self.assertEqual(com2.wait_for_count(1), [(4, 126)])
             s.assert_no_message()
             self.assertEqual(self.fence(s, com2, 1), [(4, 126)])
@@ -233,7 +244,7 @@ class PanelTest(unittest.TestCase):
             # COM1 is open again while the message shows.
             self.assertTrue(s.open_fds_to(s.device_paths[1]))
             s.dismiss_message("Return")
-            self.click_slider(s, "VScroll5", "up arrow")
+            self.click_slider(s, 4, "up arrow")
             self.assertEqual(self.fence(s, com1, 17), START_UP + [(4, 126)])
             s.assert_no_message()
 
@@ -244,10 +255,10 @@ class PanelTest(unittest.TestCase):
                             text)
             s.dismiss_message("space")
             for k in range(8):
-                self.assertEqual(s.screen.text("Text1(%d)" % k), " 127")
+                self.assertEqual(s.screen.text(FIELD % k), " 127")
             # The sliders still work on screen; commands are dropped without a message.
-            self.click_slider(s, "VScroll1", "down arrow")
-            self.wait_text(s, "Text1(0)", " 128")
+            self.click_slider(s, 0, "down arrow")
+            self.wait_text(s, FIELD % 0, " 128")
             s.assert_no_message()
             self.assertIsNone(s.panel.poll(), "the panel ended")
 
@@ -261,10 +272,9 @@ class PanelTest(unittest.TestCase):
             # (actions, commands they send) before each Save Pos; the sliders then stand at the
             # positions to be recorded.
             poses = [
-                ([("VScroll1", "down arrow"), ("VScroll1", "down arrow"),
-                  ("VScroll4", "track above thumb")],
+                ([(0, "down arrow"), (0, "down arrow"), (3, "track above thumb")],
                  [(0, 128), (0, 129), (3, 126)], [129, 127, 127, 126, 127, 127, 127, 127]),
-                ([("Command1", None), ("VScroll8", "down arrow")],
+                ([(0, None), (7, "down arrow")],
                  [(0, 127), (0, 127), (7, 128)], [127, 127, 127, 126, 127, 127, 127, 128]),
             ]
             expected = list(START_UP)
@@ -273,65 +283,68 @@ class PanelTest(unittest.TestCase):
                     if where:
                         self.click_slider(s, control, where)
                     else:
-                        s.click(control)
+                        s.click(CENTER % control)
                 expected += commands
                 self.assertEqual(board.wait_for_count(len(expected)), expected)
-                self.wait_text(s, "Text1(7)", " %d" % positions[7])
-                s.click("Command10")
-                self.wait_text(s, "Text2", str(number + 1))
+                self.wait_text(s, FIELD % 7, " %d" % positions[7])
+                s.click("Save Pos")
+                self.wait_text(s, "Next step", str(number + 1))
                 steps.append(positions)
             # Move one slider away from both steps, so that playing step 1 moves it back.
-            self.click_slider(s, "VScroll6", "up arrow")
+            self.click_slider(s, 5, "up arrow")
             expected.append((5, 126))
             self.assertEqual(board.wait_for_count(len(expected)), expected)
-            sliders = [s.screen.value("VScroll%d" % (k + 1)) for k in range(8)]
+            sliders = [s.screen.value(SLIDER % k) for k in range(8)]
             self.assertEqual(sliders, [127, 127, 127, 126, 127, 126, 127, 128])
 
-            s.click("Command11")
-            mark, boxes, pending, counts = len(expected), 0, [], []
+            # Opening the port anew drops the echoes waiting so far: in the first step the board
+            # then answers each try before the next one.
+            s.choose_menu("Com Port", "Com1,2400,N,8,1")
+            s.click("Playback")
+            boxes = []
             for number, positions in enumerate(steps, start=1):
                 for channel, position in enumerate(positions):
-                    text = s.wait_for_message()
-                    boxes += 1
-                    counts.append(text)
+                    boxes.append(s.wait_for_message())
                     where = "step %d channel %d" % (number, channel)
-                    self.assertRegex(text, r"^[0-9]+$", where)
-                    self.assertEqual(s.screen.text("Text2"), str(number), where)
-                    self.assertEqual(s.screen.text("Text1(%d)" % channel), str(position), where)
-                    # The box reports the tries the board has just received for this channel,
-                    # after the slider moves that ended the step before.
-                    segment = pending + [(channel, position)] * int(text)
-                    commands = board.wait_for_count(mark + len(segment))
-                    self.assertEqual(commands[mark:mark + len(segment)], segment, where)
-                    self.assertGreaterEqual(int(text), 1, where)
-                    mark += len(segment)
-                    pending = []
-                    s.dismiss_message("Return" if boxes % 2 else "space")
-                pending = slider_moves(sliders, positions)
-            self.assertEqual(boxes, 16)
-            print("try counts shown: %s" % " ".join(counts))
-            self.wait_text(s, "Text2", "3", timeout=30)
+                    self.assertEqual(s.screen.text("Next step"), str(number), where)
+                    self.assertEqual(s.screen.text(FIELD % channel), str(position), where)
+                    s.dismiss_message("Return" if len(boxes) % 2 else "space")
+            print("try counts shown: %s" % " ".join(boxes))
+            self.wait_text(s, "Next step", "3", timeout=30)
             s.assert_no_message()
-            self.assertEqual(self.fence(s, board, mark + len(pending))[mark:], pending)
-            self.assertEqual([s.screen.text("Text1(%d)" % k) for k in range(7)],
+            # Each channel's tries are the run of its command at the board; the slider moves
+            # follow each step.
+            commands, at, tries = self.fence(s, board), len(expected), []
+            for positions in steps:
+                for channel, position in enumerate(positions):
+                    first = at
+                    while at < len(commands) and commands[at] == (channel, position):
+                        at += 1
+                    tries.append(str(at - first))
+                moves = slider_moves(sliders, positions)
+                self.assertEqual(commands[at:at + len(moves)], moves, "slider moves")
+                at += len(moves)
+            self.assertEqual(commands[at:], [], "sent after the playback")
+            self.assertEqual(boxes, tries)
+            self.assertEqual(tries[:8], ["1"] * 8, "tries in the first step")
+            self.assertEqual([s.screen.text(FIELD % k) for k in range(7)],
                              [" 127", "127", "127", "126", "127", "127", "127"])
-            # Text1(7) has moved on with the fence; the sliders stand at the last step.
-            self.assertEqual([s.screen.value("VScroll%d" % (k + 1)) for k in range(7)],
-                             steps[-1][:7])
+            # Channel 7 has moved on with the fence; the sliders stand at the last step.
+            self.assertEqual([s.screen.value(SLIDER % k) for k in range(7)], steps[-1][:7])
 
     def test_playback_silent_board(self):
         with self.session(boards={1: ("--no-reply",)}) as s:
             board = s.boards[1]
             board.wait_for_count(16)
-            self.click_slider(s, "VScroll2", "down arrow")
+            self.click_slider(s, 1, "down arrow")
             board.wait_for_count(17)
-            self.wait_text(s, "Text1(1)", " 128")
-            s.click("Command10")
-            self.wait_text(s, "Text2", "2")
-            self.click_slider(s, "VScroll2", "down arrow")
+            self.wait_text(s, FIELD % 1, " 128")
+            s.click("Save Pos")
+            self.wait_text(s, "Next step", "2")
+            self.click_slider(s, 1, "down arrow")
             board.wait_for_count(18)
             started = time.monotonic()
-            s.click("Command11")
+            s.click("Playback")
             # 200 tries of channel 0, each waiting out the reply window: several seconds.
             self.assertEqual(s.wait_for_message(timeout=120),
                              "Communications problem encountered")
@@ -339,12 +352,12 @@ class PanelTest(unittest.TestCase):
             commands = board.wait_for_count(18 + 200)
             self.assertEqual(commands[18:], [(0, 127)] * 200)
             s.dismiss_message("space")
-            self.wait_text(s, "Text2", "2")
+            self.wait_text(s, "Next step", "2")
             s.assert_no_message()
             # Channel 0 keeps the played text, channel 1 its own; no slider moved.
-            self.assertEqual(s.screen.text("Text1(0)"), "127")
-            self.assertEqual(s.screen.text("Text1(1)"), " 129")
-            self.assertEqual(s.screen.value("VScroll2"), 129)
+            self.assertEqual(s.screen.text(FIELD % 0), "127")
+            self.assertEqual(s.screen.text(FIELD % 1), " 129")
+            self.assertEqual(s.screen.value(SLIDER % 1), 129)
             self.assertEqual(self.fence(s, board, 218)[18:], [(0, 127)] * 200)
 
     # ---- Exit -----------------------------------------------------------------------------
@@ -356,34 +369,11 @@ class PanelTest(unittest.TestCase):
             lock = serial_lock_file(device)
             self.assertTrue(s.open_fds_to(device))
             self.assertIsNotNone(lock, "no lock file while the port is open")
-            s.click("Command9")
+            s.click("Exit")
             self.assertEqual(s.wait_for_exit(), 0)
             # The port was closed, not abandoned: its lock file is gone.
             self.assertFalse(os.path.exists(lock), "lock file left behind: " + lock)
             self.assertEqual(s.boards[1].commands(), START_UP)
-
-    # ---- accessibility --------------------------------------------------------------------
-
-    def test_accessible_names(self):
-        # Control (found by its place) -> the name a screen reader says for it.
-        expected = {"Command9": "Exit", "Command10": "Save Pos", "Command11": "Playback",
-                    "Text2": "Next step", "Text3": "Playback delay in seconds",
-                    "HScroll1": "Playback speed"}
-        for k in range(8):
-            expected.update({"VScroll%d" % (k + 1): "Channel %d position" % k,
-                             "Command%d" % (k + 1): "Center channel %d" % k,
-                             "Text1(%d)" % k: "Channel %d value" % k,
-                             "Picture%d" % (k + 1): "Channel %d frame" % k})
-        with self.session() as s:
-            s.boards[1].wait_for_count(16)
-            self.assertEqual({control: s.screen.controls[control].name for control in expected},
-                             expected)
-            # No two controls of a kind share a name, nor go without one.
-            named = [(c.getRoleName(), c.name) for c in s.screen.client
-                     if c.getRoleName() in ("scroll bar", "push button", "text", "frame")]
-            self.assertEqual(len(named), 38, named)
-            self.assertEqual(sorted(set(named)), sorted(named))
-            self.assertNotIn("", [name for _, name in named])
 
     # ---- the simulated board's window -----------------------------------------------------
 
@@ -449,9 +439,11 @@ def main():
         parser.error("--panel and --board are needed to run tests")
     missing = missing_tools()
     if missing:
-        print("SKIPPED: not installed: %s (tools/install-deps.sh installs them)"
-              % ", ".join(missing))
-        return SKIP
+        ci = bool(os.environ.get("CI"))
+        print("%s: not installed: %s (tools/install-deps.sh installs them)%s" % (
+            "FAILED" if ci else "SKIPPED", ", ".join(missing),
+            "; CI is set, where the end-to-end tests must run" if ci else ""))
+        return 1 if ci else SKIP
     os.makedirs(args.artifacts, exist_ok=True)
     tests = args.tests or test_names()
     if len(tests) > 1:

@@ -10,10 +10,9 @@ pixel arithmetic, and it cannot mistake a stale frame for the current one. It al
 workable here: Qt 6.4 exposes every control with its role, its extents in screen pixels, the
 fields' text, the sliders' values and each QMessageBox as an "alert" holding its label.
 
-Qt 6.4 does not expose object names over AT-SPI, so controls are identified by where they are: the
-window layout (in twips, 15 to a pixel at 96 dpi, from the top-left corner of the client area) is
-restated below, and each control must be found with its role at exactly that rectangle. A control
-out of place therefore fails the run with a list of what the window holds instead.
+Controls are found by their accessible names ("Channel 0 position", "Save Pos", ...), which
+every control of the window has; a name that is missing or given twice fails the run with a list
+of what the window holds. Where each control sits is the window tests' business, not repeated here.
 
 Mouse and keyboard go through xdotool (XTEST), so Qt sees real pointer and key events. The screen
 is captured with xwd and written as PNG here, with the standard library only.
@@ -38,34 +37,6 @@ import threading
 import time
 import zlib
 
-TWIPS_PER_PIXEL = 15
-CLIENT_TWIPS = (6885, 6570)
-
-
-def _control_table():
-    """Name -> (AT-SPI role name, rectangle in twips from the client area's top-left)."""
-    table = {}
-    for k in range(8):
-        table["Text1(%d)" % k] = ("text", (120 + 840 * k, 240, 735, 285))
-        table["Picture%d" % (k + 1)] = ("frame", (240 + 840 * k, 600, 495, 3975))
-        table["VScroll%d" % (k + 1)] = ("scroll bar", (360 + 840 * k, 720, 255, 3735))
-        table["Command%d" % (k + 1)] = ("push button", (120 + 840 * k, 4800, 735, 375))
-    table.update({
-        "Frame1": ("panel", (0, 4560, 6855, 735)),
-        "Command9": ("push button", (960, 5520, 855, 375)),
-        "Command10": ("push button", (2160, 5520, 855, 375)),
-        "Command11": ("push button", (3360, 5520, 855, 375)),
-        "Text3": ("text", (4920, 5520, 855, 285)),
-        "Label1": ("label", (4800, 5880, 1215, 255)),
-        "Text2": ("text", (2160, 6000, 855, 285)),
-        "HScroll1": ("scroll bar", (4560, 6120, 1575, 255)),
-    })
-    return table
-
-
-CONTROLS = _control_table()
-
-
 class E2EError(AssertionError):
     """A wait that ran out or a window that is not as laid out."""
 
@@ -73,8 +44,9 @@ class E2EError(AssertionError):
 def poll(probe, timeout, what, interval=0.02):
     """Calls probe() until it returns something other than None or False; returns that.
 
-    Exceptions from probe count as "not yet" (the panel may be busy and not answer AT-SPI calls);
-    the last one is named if the deadline passes.
+    Errors of the probe's calls count as "not yet" (the panel may be busy and not answer AT-SPI
+    calls); the last one is named if the deadline passes. A failed check in the probe
+    (AssertionError, E2EError) fails the wait at once.
     """
     deadline = time.monotonic() + timeout
     last_error = None
@@ -83,7 +55,9 @@ def poll(probe, timeout, what, interval=0.02):
             result = probe()
             if result is not None and result is not False:
                 return result
-        except Exception as error:  # noqa: BLE001 - any failure of a probe means "not yet"
+        except AssertionError:
+            raise
+        except Exception as error:  # noqa: BLE001 - a call that failed means "not yet"
             last_error = error
         if time.monotonic() >= deadline:
             detail = " (last error: %r)" % (last_error,) if last_error else ""
@@ -236,7 +210,6 @@ class Screen:
         self.pid = pid
         self.controls = {}
         self.client = None
-        self.origin = None
 
     def application(self):
         desktop = self.pyatspi.Registry.getDesktop(0)
@@ -263,49 +236,30 @@ class Screen:
         return None
 
     def find_controls(self, timeout=30.0):
-        """Finds every control of the layout table at its place; fails with what is there."""
+        """Finds every named control of the window; fails when two share a name."""
         frame = poll(self.main_frame, timeout, "the panel's window on AT-SPI")
-        width, height = (v // TWIPS_PER_PIXEL for v in CLIENT_TWIPS)
-
-        def client_area():
-            for child in frame:
-                x, y, w, h = self.extents(child)
-                if (w, h) == (width, height) and child.getRoleName() == "filler":
-                    return child
-            return None
-
-        client = poll(client_area, timeout, "the %dx%d client area" % (width, height))
-        self.client = client
-        self.origin = self.extents(client)[:2]
-        present = [(c.getRoleName(), self.extents(c), c) for c in client]
-        missing = []
-        for name, (role, rect) in CONTROLS.items():
-            want = self.expected_rect(name)
-            found = [c for r, box, c in present if r == role and box == want]
-            if len(found) != 1:
-                missing.append("%s: %s at %s, found %d" % (name, role, want, len(found)))
-            else:
-                self.controls[name] = found[0]
-        if missing:
-            listing = "\n  ".join("%s %s %r" % (r, box, c.name) for r, box, c in present)
-            raise E2EError("controls not where the layout puts them:\n  %s\nthe window holds:\n"
-                           "  %s" % ("\n  ".join(missing), listing))
+        self.client = poll(lambda: next((c for c in frame if c.getRoleName() == "filler"), None),
+                           timeout, "the window's client area")
+        named = [(c.name, c) for c in self.client if c.name]
+        self.controls = dict(named)
+        if len(self.controls) != len(named):
+            raise E2EError("controls share a name: %s" % sorted(name for name, _ in named))
         return self.controls
 
-    def expected_rect(self, name):
-        left, top, width, height = CONTROLS[name][1]
-        ox, oy = self.origin
-        return (ox + left // TWIPS_PER_PIXEL, oy + top // TWIPS_PER_PIXEL,
-                width // TWIPS_PER_PIXEL, height // TWIPS_PER_PIXEL)
+    def control(self, name):
+        if name not in self.controls:
+            raise E2EError("no control named %r; the window holds %s" % (
+                name, sorted(self.controls)))
+        return self.controls[name]
 
     def rect(self, name):
-        return self.extents(self.controls[name])
+        return self.extents(self.control(name))
 
     def text(self, name):
-        return self.controls[name].queryText().getText(0, -1)
+        return self.control(name).queryText().getText(0, -1)
 
     def value(self, name):
-        return int(self.controls[name].queryValue().currentValue)
+        return int(self.control(name).queryValue().currentValue)
 
     def window_rect(self):
         return self.extents(self.main_frame())
@@ -670,10 +624,16 @@ class Session:
                          for _, box in self.screen.message_boxes()),
              timeout, "the message box to close after %s" % key)
 
-    def assert_no_message(self):
-        boxes = self.screen.message_boxes()
-        if boxes:
-            raise E2EError("unexpected message box: %r" % [t for t, _ in boxes])
+    def assert_no_message(self, watch=1.0):
+        """Fails if a message box is open now or opens within `watch` seconds."""
+        deadline = time.monotonic() + watch
+        while True:
+            boxes = self.screen.message_boxes()
+            if boxes:
+                raise E2EError("unexpected message box: %r" % [t for t, _ in boxes])
+            if time.monotonic() >= deadline:
+                return
+            time.sleep(0.05)
 
     def choose_menu(self, title, item, timeout=10.0):
         """Opens a menu of the menu bar with the mouse and clicks one of its items."""
