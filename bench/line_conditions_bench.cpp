@@ -57,6 +57,13 @@ struct PanelOnTerminal {
     bool started = false;
 };
 
+bool skippedUnlessStarted(benchmark::State& state, const PanelOnTerminal& panel) {
+    if (!panel.started) {
+        state.SkipWithError("start-up commands did not arrive");
+    }
+    return !panel.started;
+}
+
 // Alternating between two neighbours changes the slider, and so sends a command, every time.
 int alternate(std::size_t i) {
     return i % 2 == 0 ? 100 : 101;
@@ -85,8 +92,7 @@ void echoedCommandsMemory(benchmark::State& state) {
         PtyFarEnd farEnd;
         farEnd.setEchoing(true);
         PanelOnTerminal panel(farEnd);
-        if (!panel.started) {
-            state.SkipWithError("start-up commands did not arrive");
+        if (skippedUnlessStarted(state, panel)) {
             return;
         }
         const long before = tolvane::bench::residentKiB();
@@ -113,8 +119,7 @@ void stalledLine(benchmark::State& state) {
     for (auto _ : state) {
         PtyFarEnd farEnd;
         PanelOnTerminal panel(farEnd);
-        if (!panel.started) {
-            state.SkipWithError("start-up commands did not arrive");
+        if (skippedUnlessStarted(state, panel)) {
             return;
         }
         const long before = tolvane::bench::residentKiB();
@@ -155,8 +160,7 @@ void floodingBoard(benchmark::State& state) {
     for (auto _ : state) {
         PtyFarEnd farEnd;
         PanelOnTerminal panel(farEnd);
-        if (!panel.started) {
-            state.SkipWithError("start-up commands did not arrive");
+        if (skippedUnlessStarted(state, panel)) {
             return;
         }
         farEnd.setFlooding(true);
@@ -234,8 +238,7 @@ void longPlayback(benchmark::State& state) {
         PtyFarEnd farEnd;
         farEnd.setEchoing(true);
         PanelOnTerminal panel(farEnd);
-        if (!panel.started) {
-            state.SkipWithError("start-up commands did not arrive");
+        if (skippedUnlessStarted(state, panel)) {
             return;
         }
         tolvane::MainWindow& window = panel.panel.window();
