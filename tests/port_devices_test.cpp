@@ -73,6 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
 // adapters, else the system's own names.
 struct ListCase {
     const char* name;
+    PortSystem system;
     std::vector<SerialPortRecord> ports;
     const char* com1;
     bool noAdapter;  // COM1 is the system's default, and says so
@@ -81,120 +82,80 @@ struct ListCase {
 
 class ListChoice : public ::testing::TestWithParam<ListCase> {};
 
-void expectChoice(PortSystem system, const ListCase& c) {
-    const SystemAdapters found{system, usbAdapters(QList(c.ports.begin(), c.ports.end()), system)};
+TEST_P(ListChoice, TakesUsbAdaptersInTheSystemsOrder) {
+    const ListCase& c = GetParam();
+    const QList<SerialPortRecord> ports(c.ports.begin(), c.ports.end());
+    const SystemAdapters found{c.system, usbAdapters(ports, c.system)};
     const PortDevice com1 = choosePortDevice(1, QString(), found);
-    const PortDevice com2 = choosePortDevice(2, QString(), found);
     EXPECT_EQ(com1.path.toStdString(), c.com1);
     EXPECT_EQ(com1.noAdapterFound, c.noAdapter);
-    EXPECT_EQ(com2.path.toStdString(), c.com2);
+    EXPECT_EQ(choosePortDevice(2, QString(), found).path.toStdString(), c.com2);
 }
 
-class WindowsList : public ListChoice {};
-class MacList : public ListChoice {};
-
-TEST_P(WindowsList, TakesUsbAdaptersInPortNumberOrder) {
-    expectChoice(PortSystem::Windows, GetParam());
-}
-
-TEST_P(MacList, TakesCallOutAdaptersInNameOrder) {
-    expectChoice(PortSystem::MacOs, GetParam());
-}
-
-SerialPortRecord windowsPort(int number, const char* description, const char* serialNumber = "") {
+SerialPortRecord com(int number, const char* description, const char* serialNumber = "") {
     const QString name = QStringLiteral("COM%1").arg(number);
     return {name, QStringLiteral("\\\\.\\") + name, QString::fromUtf8(description),
             QString::fromUtf8(serialNumber)};
 }
 
-const SerialPortRecord builtIn = windowsPort(1, "Communications Port");
-const SerialPortRecord managementPort =
-    windowsPort(3, "Intel(R) Active Management Technology - SOL");
-const SerialPortRecord pciCard = windowsPort(5, "PCI Express Serial Port");
-const SerialPortRecord usbOn4 = windowsPort(4, "USB Serial Port", "A10K1234");
-const SerialPortRecord usbOn9 = windowsPort(9, "USB-SERIAL CH340");
-const SerialPortRecord usbOn10 = windowsPort(10, "USB Serial Device");
-const SerialPortRecord ownDriverOn7 = windowsPort(7, "Example Board", "7E21C0");
-const SerialPortRecord bluetoothOn6 =
-    windowsPort(6, "Standard Serial over Bluetooth link", "5CF3707B3BE1");
+const SerialPortRecord builtIn = com(1, "Communications Port");
+const SerialPortRecord management = com(3, "Intel(R) Active Management Technology - SOL");
+const SerialPortRecord pciCard = com(5, "PCI Express Serial Port");
+const SerialPortRecord usb4 = com(4, "USB Serial Port", "A10K1234");
+const SerialPortRecord usb9 = com(9, "USB-SERIAL CH340");
+const SerialPortRecord usb10 = com(10, "USB Serial Device");
+const SerialPortRecord ownDriver7 = com(7, "Example Board", "7E21C0");
+const SerialPortRecord bluetooth6 = com(6, "Standard Serial over Bluetooth link", "5CF3707B3BE1");
+constexpr auto windows = PortSystem::Windows;
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, WindowsList,
+    Windows, ListChoice,
     ::testing::Values(
-        ListCase{"NoPorts", {}, "COM1", true, "COM2"},
-        ListCase{"BuiltInPortIsNoAdapter", {builtIn}, "COM1", true, "COM2"},
-        ListCase{"AdapterOnCom4", {builtIn, usbOn4}, "COM4", false, "COM2"},
-        ListCase{"PciPortsAreNoAdapters",
-                 {builtIn, managementPort, pciCard, usbOn9},
-                 "COM9",
-                 false,
-                 "COM2"},
-        ListCase{"PortNumberOrder", {usbOn10, builtIn, usbOn9}, "COM9", false, "COM10"},
-        ListCase{"SerialNumberMakesUsb", {builtIn, ownDriverOn7}, "COM7", false, "COM2"},
-        ListCase{"BluetoothIsNoAdapter", {bluetoothOn6, usbOn10}, "COM10", false, "COM2"}),
+        ListCase{"NoPorts", windows, {}, "COM1", true, "COM2"},
+        ListCase{"BuiltInIsNoAdapter", windows, {builtIn}, "COM1", true, "COM2"},
+        ListCase{"AdapterOnCom4", windows, {builtIn, usb4}, "COM4", false, "COM2"},
+        ListCase{"PciIsNoAdapter", windows, {management, pciCard, usb9}, "COM9", false, "COM2"},
+        ListCase{"PortNumberOrder", windows, {usb10, builtIn, usb9}, "COM9", false, "COM10"},
+        ListCase{"SerialNumberSaysUsb", windows, {builtIn, ownDriver7}, "COM7", false, "COM2"},
+        ListCase{"BluetoothIsNoAdapter", windows, {bluetooth6, usb10}, "COM10", false, "COM2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-SerialPortRecord macPort(const char* name) {
+SerialPortRecord dev(const char* name) {
     return {QString::fromUtf8(name), QStringLiteral("/dev/") + QString::fromUtf8(name), {}, {}};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, MacList,
-    ::testing::Values(ListCase{"NoAdapter",
-                               {macPort("cu.Bluetooth-Incoming-Port"), macPort("cu.debug-console")},
-                               "/dev/ttyS0",
-                               true,
-                               "/dev/ttyS1"},
-                      ListCase{"CallOutNotDialIn",
-                               {macPort("tty.usbserial-1410"), macPort("cu.usbserial-1410")},
-                               "/dev/cu.usbserial-1410",
-                               false,
-                               "/dev/ttyS1"},
-                      ListCase{"NameOrder",
-                               {macPort("cu.usbserial-1410"), macPort("tty.usbmodem14201"),
-                                macPort("cu.usbmodem14201"), macPort("tty.usbserial-1410")},
-                               "/dev/cu.usbmodem14201",
-                               false,
-                               "/dev/cu.usbserial-1410"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct AdviceCase {
-    const char* name;
-    PortSystem system;
-    const char* device;
-    const char* advice;
-};
-
-class OpenFailureMessage : public ::testing::TestWithParam<AdviceCase> {};
-
-TEST_P(OpenFailureMessage, AdvisesOnAMissingAdapterOnlyWhenNoneWasFound) {
-    const AdviceCase& c = GetParam();
-    EXPECT_EQ(describeLinkError({LinkError::Kind::NotFound, 1, c.device, "gone", true}, c.system)
-                  .toStdString(),
-              std::string("COM1 (") + c.device +
-                  ") cannot be opened: the device does not exist (gone). No USB serial adapter was "
-                  "found: plug in the board's adapter and choose the port again from the Com Port "
-                  "menu, or " +
-                  c.advice);
-    EXPECT_EQ(
-        describeLinkError({LinkError::Kind::NotFound, 1, c.device, "gone"}, c.system).toStdString(),
-        std::string("COM1 (") + c.device + ") cannot be opened: the device does not exist (gone).");
-}
+const SerialPortRecord serialCu = dev("cu.usbserial-A1");
+const SerialPortRecord serialTty = dev("tty.usbserial-A1");
+const SerialPortRecord modemCu = dev("cu.usbmodem1");
+const SerialPortRecord modemTty = dev("tty.usbmodem1");
+const SerialPortRecord bluetoothCu = dev("cu.Bluetooth-Incoming-Port");
+constexpr auto mac = PortSystem::MacOs;
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, OpenFailureMessage,
+    MacOs, ListChoice,
     ::testing::Values(
-        AdviceCase{"Linux", PortSystem::Linux, "/dev/ttyS0",
-                   "name the board's device in the environment variable TOLVANE_COM1, e.g. "
-                   "TOLVANE_COM1=/dev/ttyUSB0."},
-        AdviceCase{"MacOs", PortSystem::MacOs, "/dev/ttyS0",
-                   "name the board's device in the environment variable TOLVANE_COM1, e.g. "
-                   "TOLVANE_COM1=/dev/cu.usbserial-1410."},
-        AdviceCase{"Windows", PortSystem::Windows, "COM1",
-                   "name the board's port in the environment variable TOLVANE_COM1: in Windows' "
-                   "settings under \"Edit environment variables for your account\", or with set "
-                   "TOLVANE_COM1=COM5 in a command prompt that then starts the panel."}),
+        ListCase{"NoAdapter", mac, {bluetoothCu}, "/dev/ttyS0", true, "/dev/ttyS1"},
+        ListCase{
+            "CallOutOnly", mac, {serialTty, serialCu}, "/dev/cu.usbserial-A1", false, "/dev/ttyS1"},
+        ListCase{"NameOrder",
+                 mac,
+                 {serialCu, modemTty, modemCu, serialTty},
+                 "/dev/cu.usbmodem1",
+                 false,
+                 "/dev/cu.usbserial-A1"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OpenFailureMessage, AdvisesOnAMissingAdapterOnlyWhenNoneWasFound) {
+    EXPECT_EQ(
+        describeLinkError({LinkError::Kind::NotFound, 1, "/dev/ttyS0", "gone", true}).toStdString(),
+        "COM1 (/dev/ttyS0) cannot be opened: the device does not exist (gone). No USB "
+        "serial adapter was found: plug in the board's adapter and choose the port again "
+        "from the Com Port menu, or name the board's device in the environment variable "
+        "TOLVANE_COM1, e.g. TOLVANE_COM1=/dev/ttyUSB0.");
+    EXPECT_EQ(
+        describeLinkError({LinkError::Kind::NotFound, 1, "/dev/ttyUSB3", "gone"}).toStdString(),
+        "COM1 (/dev/ttyUSB3) cannot be opened: the device does not exist (gone).");
+}
 
 }  // namespace
 }  // namespace tolvane
