@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QSerialPortInfo>
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 namespace tolvane {
@@ -13,11 +14,11 @@ bool mentions(const QString& text, const char* word) {
     return text.contains(QLatin1String(word), Qt::CaseInsensitive);
 }
 
-// A vendor identifier is no sign of USB: on Windows Qt also reads it off PCI devices, such as a
-// serial card or the management port that often takes COM3. The description is, in any language:
-// adapters' drivers call them "USB Serial Port", "USB-SERIAL CH340" or "USB Serial Device". So is
-// a serial number, which Qt reads only off a USB device's identifier; but a Bluetooth port at
-// times gets the one of its USB radio, and is no adapter.
+// A vendor identifier is no sign of USB: on Windows Qt also reads one off PCI devices, such as a
+// serial card or the management port that often takes COM3. The description is a sign: adapters'
+// drivers call them "USB Serial Port", "USB-SERIAL CH340" or "USB Serial Device", and translations
+// keep the "USB". So is a serial number, which Qt reads only off a USB device's identifier; but a
+// Bluetooth port at times gets the one of its USB radio, and is no adapter.
 bool isWindowsUsbAdapter(const SerialPortRecord& port) {
     if (mentions(port.description, "Bluetooth")) {
         return false;
