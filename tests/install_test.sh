@@ -84,8 +84,8 @@ if [ "$help_options" != "$page_options" ]; then
     sed -e 's/^  </  --help only:/' -e 's/^  >/  manual page only:/' >&2
 fi
 
-# The Windows program icon, rendered on every platform: two images, 32 then 16 pixels wide.
-ico=$build_dir/tools/tolvane.ico
+# The Windows program icon, kept in the source tree: two images, 32 then 16 pixels wide.
+ico=$(dirname "$0")/../packaging/icons/tolvane.ico
 [ "$(od -An -tu1 -N6 "$ico" | xargs)" = "0 0 1 0 2 0" ] || fail "$ico: not an icon of two images"
 [ "$(od -An -tu1 -j6 -N1 "$ico" | xargs) $(od -An -tu1 -j22 -N1 "$ico" | xargs)" = "32 16" ] ||
   fail "$ico: the images are not 32 and 16 pixels"

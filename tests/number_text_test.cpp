@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <limits>
 
 #include "link/command_io.h"
@@ -58,6 +59,18 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"BeyondDouble", "1e400", none, none, none},
         ReadCase{"NonAscii", "１２", none, none, none}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The panel's own number form whatever the user's: a German desktop writes "12,5" and groups
+// thousands as "1.000".
+TEST(ReadNumberText, KeepsThePointUnderAnotherLocale) {
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(nt::readNumber(QStringLiteral("12.5")), 12.5);
+    EXPECT_EQ(nt::readNumber(QStringLiteral("1.000")), 1.0);
+    EXPECT_EQ(nt::readNumber(QStringLiteral("12,5")), none);
+    EXPECT_EQ(nt::readNumber(QStringLiteral("1,000")), none);
+    QLocale::setDefault(previous);
+}
 
 TEST(WriteNumberText, BothForms) {
     EXPECT_EQ(nt::withBlank(127), QStringLiteral(" 127"));

@@ -1,5 +1,5 @@
-// Which device each port opens: the variable, then USB serial adapters in name order, then the
-// system's default; and the advice when that default fails to open.
+// Which device each port opens: the variable, then USB serial adapters in the system's order, then
+// the system's default; and the advice when that default fails to open.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -50,10 +50,11 @@ TEST_P(DeviceChoice, FollowsVariableThenAdaptersInNameOrderThenDefault) {
         return path[0] == '@' ? byId.toStdString() + '/' + (path + 1) : std::string(path);
     };
 
-    const PortDevice com1 = deviceForPort(1, {byId, {}});
+    const SystemAdapters found{PortSystem::Linux, adaptersInFolder(byId)};
+    const PortDevice com1 = deviceForPort(1, found);
     EXPECT_EQ(com1.path.toStdString(), expected(c.com1));
     EXPECT_EQ(com1.noAdapterFound, c.com1NoAdapter);
-    EXPECT_EQ(deviceForPort(2, {byId, {}}).path.toStdString(), expected(c.com2));
+    EXPECT_EQ(deviceForPort(2, found).path.toStdString(), expected(c.com2));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -66,6 +67,82 @@ INSTANTIATE_TEST_SUITE_P(
         DeviceCase{"EmptyVariable", {"usb-A"}, "", "@usb-A", "/dev/ttyS1"},
         DeviceCase{"SetVariableWins", {"usb-A", "usb-B"}, "/dev/ttyACM3", "/dev/ttyACM3", "@usb-B"},
         DeviceCase{"VariableNamesDefault", {}, "/dev/ttyS0", "/dev/ttyS0", "/dev/ttyS1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The system's list of ports as Windows and macOS give it: COM1 and COM2 are the first two USB
+// adapters, else the system's own names.
+struct ListCase {
+    const char* name;
+    PortSystem system;
+    std::vector<SerialPortRecord> ports;
+    const char* com1;
+    bool noAdapter;  // COM1 is the system's default, and says so
+    const char* com2;
+};
+
+class ListChoice : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(ListChoice, TakesUsbAdaptersInTheSystemsOrder) {
+    const ListCase& c = GetParam();
+    const QList<SerialPortRecord> ports(c.ports.begin(), c.ports.end());
+    const SystemAdapters found{c.system, usbAdapters(ports, c.system)};
+    const PortDevice com1 = choosePortDevice(1, QString(), found);
+    EXPECT_EQ(com1.path.toStdString(), c.com1);
+    EXPECT_EQ(com1.noAdapterFound, c.noAdapter);
+    EXPECT_EQ(choosePortDevice(2, QString(), found).path.toStdString(), c.com2);
+}
+
+SerialPortRecord com(int number, const char* description, const char* serialNumber = "") {
+    const QString name = QStringLiteral("COM%1").arg(number);
+    return {name, QStringLiteral("\\\\.\\") + name, QString::fromUtf8(description),
+            QString::fromUtf8(serialNumber)};
+}
+
+const SerialPortRecord builtIn = com(1, "Communications Port");
+const SerialPortRecord management = com(3, "Intel(R) Active Management Technology - SOL");
+const SerialPortRecord pciCard = com(5, "PCI Express Serial Port");
+const SerialPortRecord usb4 = com(4, "USB Serial Port", "A10K1234");
+const SerialPortRecord usb9 = com(9, "USB-SERIAL CH340");
+const SerialPortRecord usb10 = com(10, "USB Serial Device");
+const SerialPortRecord ownDriver7 = com(7, "Example Board", "7E21C0");
+const SerialPortRecord bluetooth6 = com(6, "Standard Serial over Bluetooth link", "5CF3707B3BE1");
+constexpr auto windows = PortSystem::Windows;
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, ListChoice,
+    ::testing::Values(
+        ListCase{"NoPorts", windows, {}, "COM1", true, "COM2"},
+        ListCase{"BuiltInIsNoAdapter", windows, {builtIn}, "COM1", true, "COM2"},
+        ListCase{"AdapterOnCom4", windows, {builtIn, usb4}, "COM4", false, "COM2"},
+        ListCase{"PciIsNoAdapter", windows, {management, pciCard, usb9}, "COM9", false, "COM2"},
+        ListCase{"PortNumberOrder", windows, {usb10, builtIn, usb9}, "COM9", false, "COM10"},
+        ListCase{"SerialNumberSaysUsb", windows, {builtIn, ownDriver7}, "COM7", false, "COM2"},
+        ListCase{"BluetoothIsNoAdapter", windows, {bluetooth6, usb10}, "COM10", false, "COM2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+SerialPortRecord dev(const char* name) {
+    return {QString::fromUtf8(name), QStringLiteral("/dev/") + QString::fromUtf8(name), {}, {}};
+}
+
+const SerialPortRecord serialCu = dev("cu.usbserial-A1");
+const SerialPortRecord serialTty = dev("tty.usbserial-A1");
+const SerialPortRecord modemCu = dev("cu.usbmodem1");
+const SerialPortRecord modemTty = dev("tty.usbmodem1");
+const SerialPortRecord bluetoothCu = dev("cu.Bluetooth-Incoming-Port");
+constexpr auto mac = PortSystem::MacOs;
+
+INSTANTIATE_TEST_SUITE_P(
+    MacOs, ListChoice,
+    ::testing::Values(
+        ListCase{"NoAdapter", mac, {bluetoothCu}, "/dev/ttyS0", true, "/dev/ttyS1"},
+        ListCase{
+            "CallOutOnly", mac, {serialTty, serialCu}, "/dev/cu.usbserial-A1", false, "/dev/ttyS1"},
+        ListCase{"NameOrder",
+                 mac,
+                 {serialCu, modemTty, modemCu, serialTty},
+                 "/dev/cu.usbmodem1",
+                 false,
+                 "/dev/cu.usbserial-A1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OpenFailureMessage, AdvisesOnAMissingAdapterOnlyWhenNoneWasFound) {

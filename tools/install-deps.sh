@@ -7,6 +7,8 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-tidy dpkg-dev
+  # tools/check-portability.sh: clang over LLVM's libc++ stands for macOS, MinGW-w64 for Windows
+  clang libc++-dev libc++abi-dev g++-mingw-w64-x86-64-posix
   # package checks: desktop entry, AppStream metadata, manual pages, the .deb as a whole
   desktop-file-utils appstream man-db groff-base lintian
   fonts-dejavu-core

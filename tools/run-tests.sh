@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through ctest, without a display: once on
-# a normal build (then lintian on its Debian package), once under AddressSanitizer and
-# UndefinedBehaviorSanitizer; then clang-tidy.
+# Installs what is missing, compiles the sources as macOS and Windows would, builds, and runs every
+# test through ctest, without a display: once on a normal build (then lintian on its Debian
+# package), once under AddressSanitizer and UndefinedBehaviorSanitizer; then clang-tidy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
+tools/check-portability.sh
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen

@@ -1,7 +1,6 @@
 #include "link/number_text.h"
 
 #include <QLocale>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -16,6 +15,34 @@ bool isBlank(char c) {
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
+}
+
+const char* skipDigits(const char* first, const char* last) {
+    while (first != last && isDigit(*first)) {
+        ++first;
+    }
+    return first;
+}
+
+// Digits with an optional point and fraction, then an optional exponent ("e", an optional sign,
+// digits), and nothing else.
+bool isDecimalNumber(const char* first, const char* last) {
+    first = skipDigits(first, last);
+    if (first != last && *first == '.') {
+        first = skipDigits(first + 1, last);
+    }
+    if (first != last && (*first == 'e' || *first == 'E')) {
+        ++first;
+        if (first != last && (*first == '+' || *first == '-')) {
+            ++first;
+        }
+        const char* digits = first;
+        first = skipDigits(first, last);
+        if (first == digits) {
+            return false;
+        }
+    }
+    return first == last;
 }
 
 template <typename Int>
@@ -63,17 +90,21 @@ std::optional<double> readNumber(const QString& text) {
         negative = *first == '-';
         ++first;
     }
-    // from_chars would also take "inf", "nan" and a second sign; a number starts with a digit
-    // or a point followed by a digit.
+    // A number starts with a digit or a point followed by a digit; this also keeps out "inf",
+    // "nan" and a second sign.
     const bool startsNumber =
         first != last &&
         (isDigit(*first) || (*first == '.' && first + 1 != last && isDigit(first[1])));
-    if (!startsNumber) {
+    if (!startsNumber || !isDecimalNumber(first, last)) {
         return std::nullopt;
     }
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
-    if (error != std::errc() || end != last || !std::isfinite(value)) {
+    // The C locale's reading, whatever the user's: the form is checked above, and QLocale would
+    // otherwise also take group separators ("1,000") and blanks. It rounds to the nearest double
+    // and fails, like the form check, beyond the range of a double.
+    bool ok = false;
+    const double value = QLocale::c().toDouble(
+        QString::fromLatin1(first, static_cast<qsizetype>(last - first)), &ok);
+    if (!ok || !std::isfinite(value)) {
         return std::nullopt;
     }
     return negative ? -value : value;

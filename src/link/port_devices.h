@@ -1,32 +1,59 @@
+// Which device each of the ports COM1 and COM2 opens.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+#include "link/port_system.h"
+
 namespace tolvane {
 
-// Where the system lists its USB serial adapters: the entries of `folder` whose names match
-// `nameFilters` (every entry when there are none). An empty folder: the system keeps no such list.
-struct AdapterFolder {
-    QString folder;
-    QStringList nameFilters;
+// What the system says of one of its serial ports: the part of its port list that the choice
+// needs, as plain data, so that made-up lists can stand in for the system's.
+struct SerialPortRecord {
+    QString portName;        // "COM5", "cu.usbserial-1410"
+    QString systemLocation;  // "\\.\COM5", "/dev/cu.usbserial-1410"
+    QString description;     // "USB Serial Port", "Communications Port"
+    QString serialNumber;    // on Windows read off a USB device's identifier only
 };
 
-// /dev/serial/by-id on Linux, /dev/cu.usbserial* and /dev/cu.usbmodem* on macOS, none elsewhere.
-AdapterFolder systemAdapterFolder();
+// The system's list of serial ports as records.
+QList<SerialPortRecord> systemPortRecords();
+
+// The USB serial adapters among `ports`, in the order they become COM1, COM2, ..., each named as
+// it is opened. Windows: the ports that the system describes as USB or gives a USB serial number,
+// none over Bluetooth, by port number (COM3 before COM10), named "COM5". macOS: the
+// /dev/cu.usbserial* and /dev/cu.usbmodem* devices, by name. Other systems: none.
+QStringList usbAdapters(const QList<SerialPortRecord>& ports, PortSystem system);
+
+// The entries of a folder, as paths in name order; none when the folder does not exist. On
+// Linux /dev/serial/by-id: its names are stable and say which adapter each is.
+QStringList adaptersInFolder(const QString& folder);
+
+// The USB serial adapters that a system has now, in the order they become COM1, COM2, ...
+struct SystemAdapters {
+    PortSystem system = kThisSystem;
+    QStringList adapters;
+};
+
+// This system's adapters, looked for at every call, so that an adapter plugged in after start-up
+// is found when the port is opened again.
+SystemAdapters systemAdapters();
 
 // The device behind COM1 or COM2, and whether a missing adapter is why it is the default.
 struct PortDevice {
     QString path;
-    // No TOLVANE_COMn and fewer adapters than the port's number: the path is the system's own
+    // No variable and fewer adapters than the port's number: the path is the system's own
     // default, which rarely has a board behind it.
     bool noAdapterFound = false;
 };
 
-// Port n is the device in TOLVANE_COMn when that is set and not empty; else the n-th adapter in
-// name order, named by its entry in the folder (a stable name that says which adapter it is);
-// else the system's own name: COMn on Windows, /dev/ttyS(n-1) elsewhere. The folder is read at
-// every call, so an adapter plugged in after start-up is found when the port is opened again.
-PortDevice deviceForPort(int port, const AdapterFolder& adapters = systemAdapterFolder());
+// Port n is the device in `variable` when that is not empty; else the n-th adapter; else the
+// system's own name: COMn on Windows, /dev/ttyS(n-1) elsewhere.
+PortDevice choosePortDevice(int port, const QString& variable, const SystemAdapters& found);
+
+// Port n as choosePortDevice chooses it, with the variable TOLVANE_COMn.
+PortDevice deviceForPort(int port, const SystemAdapters& found = systemAdapters());
 
 }  // namespace tolvane

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "link/port_devices.h"
+#include "link/port_errors.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -42,20 +43,6 @@ QSerialPort::StopBits toQt(LineSettings::StopBits stopBits) {
             return QSerialPort::TwoStop;
     }
     return QSerialPort::OneStop;
-}
-
-// Errors that mean the device is gone or broken, as opposed to a timeout or an unsupported
-// modem-line request (pseudo-terminals have no DTR).
-bool isFatal(QSerialPort::SerialPortError error) {
-    switch (error) {
-        case QSerialPort::ResourceError:
-        case QSerialPort::WriteError:
-        case QSerialPort::ReadError:
-        case QSerialPort::UnknownError:
-            return true;
-        default:
-            return false;
-    }
 }
 
 // Whether the device has no room for output and reports no failure either: the line is behind,
@@ -272,7 +259,7 @@ int SerialPortLink::baudRate() const {
 }
 
 void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
-    if (!isFatal(error) || !port_.isOpen() || failure_) {
+    if (!meansDeviceGone(error) || !port_.isOpen() || failure_) {
         return;
     }
     if (error == QSerialPort::ResourceError && lineIsBehind(port_)) {

@@ -4,11 +4,31 @@ namespace tolvane {
 
 namespace {
 
-#ifdef Q_OS_MACOS
-const char* const kExampleDevice = "/dev/cu.usbserial-1410";
-#else
-const char* const kExampleDevice = "/dev/ttyUSB0";
-#endif
+// How a user names the board's device: the variable as each system sets it, with an example
+// device of that system's form.
+QString namingAdvice(int port, PortSystem system) {
+    switch (system) {
+        case PortSystem::Windows:
+            return QStringLiteral(
+                       "name the board's port in the environment variable TOLVANE_COM%1: in "
+                       "Windows' settings under \"Edit environment variables for your account\", "
+                       "or with set TOLVANE_COM%1=COM5 in a command prompt that then starts the "
+                       "panel.")
+                .arg(port);
+        case PortSystem::MacOs:
+            return QStringLiteral(
+                       "name the board's device in the environment variable TOLVANE_COM%1, e.g. "
+                       "TOLVANE_COM%1=/dev/cu.usbserial-1410.")
+                .arg(port);
+        case PortSystem::Linux:
+        case PortSystem::Other:
+            break;
+    }
+    return QStringLiteral(
+               "name the board's device in the environment variable TOLVANE_COM%1, e.g. "
+               "TOLVANE_COM%1=/dev/ttyUSB0.")
+        .arg(port);
+}
 
 QString describeWithoutAdvice(const LinkError& error) {
     const QString port = QStringLiteral("COM%1 (%2)").arg(error.port).arg(error.device);
@@ -58,17 +78,15 @@ bool isOpenFailure(LinkError::Kind kind) {
 
 }  // namespace
 
-QString describeLinkError(const LinkError& error) {
+QString describeLinkError(const LinkError& error, PortSystem system) {
     QString text = describeWithoutAdvice(error);
     // The system's default device failed: the board is most likely on an adapter that is not
     // plugged in, or on a device that only the user can name.
     if (error.noAdapterFound && isOpenFailure(error.kind)) {
         text += QStringLiteral(
                     " No USB serial adapter was found: plug in the board's adapter and choose "
-                    "the port again from the Com Port menu, or name the board's device in the "
-                    "environment variable TOLVANE_COM%1, e.g. TOLVANE_COM%1=%2.")
-                    .arg(error.port)
-                    .arg(QLatin1String(kExampleDevice));
+                    "the port again from the Com Port menu, or ") +
+                namingAdvice(error.port, system);
     }
     return text;
 }
