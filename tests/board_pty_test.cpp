@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board_process.h"
@@ -169,6 +170,46 @@ TEST(BoardPty, PacedLineTakesItsTime) {
     EXPECT_GE(Ms(echoedAt - sentAt).count(), 50 * 10 / 2.4);
     // Generous: the line itself needs about 210 ms.
     EXPECT_LT(Ms(echoedAt - sentAt).count(), 1000.0);
+}
+
+// Behind an adapter whose timer fires once a second, the answers to five commands sent 50 ms
+// apart come in at most two bursts, a whole tick apart, never one by one as they were made.
+TEST(BoardPty, LatencyHandsAnswersOverAtTheTimersTicks) {
+    BoardProcess board(TOLVANE_BOARD_PATH,
+                       Options{ReplyMode::Echo, milliseconds(0), "", 0, false, milliseconds(1000)});
+    Port port(board.device());
+    ASSERT_TRUE(port.isOpen());
+    Bytes echoes;
+    for (std::uint8_t k = 0; k < 5; ++k) {
+        echoes.insert(echoes.end(), {k, 50});
+    }
+    std::thread sender([&port] {
+        for (std::uint8_t k = 0; k < 5; ++k) {
+            port.write(commandBytes({{k, 50}}));
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+    });
+    Bytes got;
+    std::vector<Clock::time_point> arrivals;
+    while (got.size() < echoes.size()) {
+        const Bytes byte = port.read(1, milliseconds(3000));
+        if (byte.empty()) {
+            break;  // reported below: fewer bytes than echoes
+        }
+        got.push_back(byte[0]);
+        arrivals.push_back(Clock::now());
+    }
+    sender.join();
+    ASSERT_EQ(got, echoes);
+    int bursts = 1;
+    for (std::size_t i = 1; i < arrivals.size(); ++i) {
+        const auto gap = arrivals[i] - arrivals[i - 1];
+        if (gap > milliseconds(25)) {
+            ++bursts;
+            EXPECT_GT(gap, milliseconds(700)) << "byte " << i;
+        }
+    }
+    EXPECT_LE(bursts, 2);
 }
 
 // The panel closes and reopens its port; the board must still be there afterwards.
