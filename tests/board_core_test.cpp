@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "adapter_latency.h"
 #include "board_cli.h"
 #include "board_core.h"
 #include "line_pace.h"
@@ -173,6 +174,10 @@ INSTANTIATE_TEST_SUITE_P(Table, BoardArgumentsTest, ::testing::Values(
     ArgumentsCase{"BaudTooHigh", {"--baud", "1000001"}, {}, false, true},
     ArgumentsCase{"BaudNotANumber", {"--baud", "fast"}, {}, false, true},
     ArgumentsCase{"BaudMissing", {"--baud"}, {}, false, true},
+    ArgumentsCase{"AdapterOnAPacedLine", {"--baud", "2400", "--latency", "16", "--delay", "25"},
+                  {ReplyMode::Echo, milliseconds(25), "", 2400, false, milliseconds(16)},
+                  false, false},
+    ArgumentsCase{"LatencyTooLong", {"--latency", "1001"}, {}, false, true},
     ArgumentsCase{"BothSilentAndOneByte", {"--no-reply", "--one-byte"}, {}, false, true},
     ArgumentsCase{"Unknown", {"--ports", "2"}, {}, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -234,6 +239,47 @@ TEST(LinePace, CarriesOneByteEveryTenBitTimesAndNeverCatchesUp) {
     }
     EXPECT_EQ(LinePace(9600).byteTime(), nanoseconds(1041667));
     EXPECT_EQ(LinePace(50).byteTime(), nanoseconds(200000000));
+}
+
+// ---- The adapter's latency timer ----
+
+// Ticks every 16 ms from 0: bytes wait for the first tick after they came, never less.
+TEST(AdapterLatency, HandsBytesOverAtTheNextTickOnly) {
+    using std::chrono::microseconds;
+    const Clock::time_point t0{};
+    AdapterLatency adapter(t0, milliseconds(16));
+    // (step, when in microseconds, bytes received or expected handed over, or the next tick)
+    struct Step {
+        enum { Receive, HandOver, Next } kind;
+        long long atUs;
+        Bytes bytes;
+        std::optional<long long> nextUs;
+    };
+    // clang-format off
+    const std::vector<Step> steps = {
+        {Step::Receive, 5000, {1, 2}, {}},
+        {Step::Next, 5000, {}, 16000},
+        {Step::HandOver, 15999, {}, {}},
+        {Step::HandOver, 16000, {1, 2}, {}},
+        {Step::Next, 16000, {}, std::nullopt},
+        {Step::Receive, 32000, {3}, {}},       // on a tick itself: the next one
+        {Step::Receive, 40000, {4}, {}},
+        {Step::HandOver, 47999, {}, {}},
+        {Step::HandOver, 50000, {3, 4}, {}},   // late: both at once
+    };
+    // clang-format on
+    for (const Step& step : steps) {
+        SCOPED_TRACE("at " + std::to_string(step.atUs) + " us");
+        const Clock::time_point now = t0 + microseconds(step.atUs);
+        if (step.kind == Step::Receive) {
+            adapter.receive(step.bytes, now);
+        } else if (step.kind == Step::HandOver) {
+            EXPECT_EQ(adapter.handOver(now), step.bytes);
+        } else {
+            EXPECT_EQ(adapter.nextHandOver(),
+                      step.nextUs ? std::optional(t0 + microseconds(*step.nextUs)) : std::nullopt);
+        }
+    }
 }
 
 // ---- The servos the window shows ----

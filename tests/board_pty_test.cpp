@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board_process.h"
@@ -169,6 +170,38 @@ TEST(BoardPty, PacedLineTakesItsTime) {
     EXPECT_GE(Ms(echoedAt - sentAt).count(), 50 * 10 / 2.4);
     // Generous: the line itself needs about 210 ms.
     EXPECT_LT(Ms(echoedAt - sentAt).count(), 1000.0);
+}
+
+// Behind an adapter whose timer fires once a second, the echoes of five commands sent 50 ms
+// apart come in at most two bursts, a whole tick apart, never one by one as they were made.
+TEST(BoardPty, LatencyHandsAnswersOverAtTheTimersTicks) {
+    BoardProcess board(TOLVANE_BOARD_PATH,
+                       Options{ReplyMode::Echo, milliseconds(0), "", 0, false, milliseconds(1000)});
+    Port port(board.device());
+    ASSERT_TRUE(port.isOpen());
+    std::thread sender([&port] {
+        for (std::uint8_t k = 0; k < 5; ++k) {
+            port.write(commandBytes({{k, 50}}));
+            std::this_thread::sleep_for(milliseconds(50));
+        }
+    });
+    Bytes got;
+    Clock::time_point last;
+    std::vector<Clock::duration> pauses;  // of over 25 ms between two bytes
+    for (Bytes byte; got.size() < 10 && !(byte = port.read(1, milliseconds(3000))).empty();) {
+        const Clock::time_point now = Clock::now();
+        if (!got.empty() && now - last > milliseconds(25)) {
+            pauses.push_back(now - last);
+        }
+        last = now;
+        got.push_back(byte[0]);
+    }
+    sender.join();
+    EXPECT_EQ(got, (Bytes{0, 50, 1, 50, 2, 50, 3, 50, 4, 50}));
+    EXPECT_LE(pauses.size(), 1U);
+    for (const auto pause : pauses) {
+        EXPECT_GT(pause, milliseconds(700));
+    }
 }
 
 // The panel closes and reopens its port; the board must still be there afterwards.

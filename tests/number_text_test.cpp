@@ -5,11 +5,13 @@
 
 #include "link/command_io.h"
 #include "link/number_text.h"
+#include "test_printers.h"
 
 namespace tolvane {
 namespace {
 
 namespace nt = number_text;
+using testing::PrintTo;
 
 struct ReadCase {
     const char* name;
@@ -72,15 +74,38 @@ TEST(ReadNumberText, KeepsThePointUnderAnotherLocale) {
     QLocale::setDefault(previous);
 }
 
-TEST(WriteNumberText, BothForms) {
+TEST(WriteNumberText, WithBlank) {
     EXPECT_EQ(nt::withBlank(127), QStringLiteral(" 127"));
     EXPECT_EQ(nt::withBlank(0), QStringLiteral(" 0"));
     EXPECT_EQ(nt::withBlank(-3), QStringLiteral("-3"));
-    EXPECT_EQ(nt::plain(1), QStringLiteral("1"));
-    EXPECT_EQ(nt::plain(127), QStringLiteral("127"));
-    EXPECT_EQ(nt::plain(12.5), QStringLiteral("12.5"));
-    EXPECT_EQ(nt::plain(0.1), QStringLiteral("0.1"));
 }
+
+struct PlainCase {
+    const char* name;
+    double value;
+    const char* text;
+};
+
+class WritePlainText : public ::testing::TestWithParam<PlainCase> {};
+
+TEST_P(WritePlainText, DecimalDigitsWithoutExponent) {
+    EXPECT_EQ(nt::plain(GetParam().value), QString::fromUtf8(GetParam().text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WritePlainText,
+    ::testing::Values(PlainCase{"One", 1, "1"}, PlainCase{"Centre", 127, "127"},
+                      PlainCase{"NegativeZero", -0.0, "0"}, PlainCase{"Half", 12.5, "12.5"},
+                      PlainCase{"Tenth", 0.1, "0.1"},
+                      PlainCase{"HundredThousand", 100000, "100000"},
+                      PlainCase{"BeyondFifteenDigits", 123456789012345678.0, "123456789012346000"},
+                      PlainCase{"Millionth", 1e-6, "0.000001"},
+                      PlainCase{"Third", 1.0 / 3.0, "0.333333333333333"},
+                      PlainCase{"TwoThirdsRoundsUp", 2.0 / 3.0, "0.666666666666667"},
+                      PlainCase{"SumOfTenths", 0.1 + 0.2, "0.3"},
+                      PlainCase{"NegativeFraction", -123456789.123456789, "-123456789.123457"},
+                      PlainCase{"CarryIntoNewDigit", 254.99999999999997, "255"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct PositionCase {
     const char* name;

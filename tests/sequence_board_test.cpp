@@ -7,17 +7,20 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 #include "board_process.h"
 #include "link/serial_port_link.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
 #include "recording_messages.h"
+#include "test_printers.h"
 
 namespace tolvane {
 namespace {
 
 using test_support::BoardProcess;
+using testing::PrintTo;
 using Commands = std::vector<PositionCommand>;
 using namespace std::chrono_literals;
 
@@ -51,10 +54,12 @@ class SequenceOnBoard : public ::testing::Test {
     std::unique_ptr<Panel> panel;
 };
 
-// A board that answers at once, and one that answers only after the reply window has passed.
+// A board that answers at once, one that answers only after a first try's reply window has
+// passed, and one that answers after 25 ms on a 2400-baud line behind a USB adapter whose latency
+// timer fires every 16 ms: its echo comes 46 to 62 ms after the command.
 struct EchoCase {
     const char* name;
-    std::chrono::milliseconds delay;
+    BoardProcess::Options board;
     int fewest;  // tries of each channel of the first step, played with no reply waiting
     int most;
 };
@@ -62,7 +67,7 @@ struct EchoCase {
 class EchoingBoard : public SequenceOnBoard, public ::testing::WithParamInterface<EchoCase> {};
 
 TEST_P(EchoingBoard, TheBoxesShowTheTriesTheBoardReceived) {
-    start({board::ReplyMode::Echo, GetParam().delay, ""});
+    start(GetParam().board);
     const std::array<int, 3> base{10, 100, 200};
     for (const int first : base) {
         for (int k = 0; k < 8; ++k) {
@@ -111,21 +116,55 @@ TEST_P(EchoingBoard, TheBoxesShowTheTriesTheBoardReceived) {
     EXPECT_FALSE(link.isOpen());
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, EchoingBoard,
-                         ::testing::Values(EchoCase{"AtOnce", 0ms, 1, 1},
-                                           EchoCase{"AfterTheReplyWindow", 60ms, 2, 199}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, EchoingBoard,
+    ::testing::Values(
+        EchoCase{"AtOnce", {board::ReplyMode::Echo, 0ms, ""}, 1, 1},
+        EchoCase{"AfterTheReplyWindow", {board::ReplyMode::Echo, 150ms, ""}, 2, 199},
+        EchoCase{"BehindAnAdapter", {board::ReplyMode::Echo, 25ms, "", 2400, false, 16ms}, 1, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SequenceOnBoard, ASilentBoardGetsTwoHundredTriesAndTheFailureIsShown) {
+// A timer set before the click fires while the handshake waits for a silent board. It marks
+// that it ran; in the second case it also ends the program, as a request to end would, and the
+// playback stops at its next look, with the port closed and no message.
+struct SilentCase {
+    const char* name;
+    bool endProgram;
+    QStringList texts;  // the messages shown, and "timer" where the timer ran
+    const char* stepText;
+};
+
+class SilentBoard : public SequenceOnBoard, public ::testing::WithParamInterface<SilentCase> {};
+
+TEST_P(SilentBoard, TimersRunWhileTheHandshakeWaits) {
+    const SilentCase& c = GetParam();
     start({board::ReplyMode::None, 0ms, ""});
     click(window().saveButton());
+    QTimer::singleShot(300ms, panel.get(), [&] {
+        messages.texts << QStringLiteral("timer");
+        if (c.endProgram) {
+            panel->exitProgram();
+        }
+    });
     click(window().playbackButton());
 
-    EXPECT_EQ(messages.texts, QStringList(QStringLiteral("Communications problem encountered")));
-    ASSERT_TRUE(board->waitForCommands(200));
-    EXPECT_EQ(board->commands(), Commands(200, PositionCommand{0, 127}));
-    EXPECT_EQ(window().stepText()->text(), QStringLiteral("2"));
+    EXPECT_EQ(messages.texts, c.texts);
+    // Fewer than 200 tries once ended: the board has them all when a further wait finds no more.
+    EXPECT_EQ(board->waitForCommands(200, c.endProgram ? 500ms : 5s), !c.endProgram);
+    const std::size_t tries = c.endProgram ? board->commands().size() : 200;
+    EXPECT_EQ(board->commands(), Commands(tries, PositionCommand{0, 127}));
+    EXPECT_EQ(link.isOpen(), !c.endProgram);
+    EXPECT_EQ(window().stepText()->text(), QString::fromUtf8(c.stepText));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SilentBoard,
+    ::testing::Values(SilentCase{"FailureAfter200Tries",
+                                 false,
+                                 {"timer", "Communications problem encountered"},
+                                 "2"},
+                      SilentCase{"AnEndRequestedMeanwhileStops", true, {"timer"}, "1"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tolvane

@@ -302,12 +302,14 @@ TEST_F(SequenceTest, ANestedPlaybackRunsWholeAndTheOuterKeepsItsOwnCounters) {
     EXPECT_EQ(view.holds.size(), 4u);
 }
 
-// Exit or the close box at each point where other handlers run: the playback returns at once.
+// Exit or the close box at each point where other handlers run, and an end requested by a timer
+// while a silent board's handshake waits: the playback returns at once.
 struct ExitCase {
     const char* name;
-    const char* point;  // where the program ends
+    const char* point;  // where the program ends: "events", "message", "hold" or "wait"
     int count;          // the how-many-th time that point is reached
     int messages;       // shown in all
+    bool silentBoard = false;
 };
 
 class ExitDuringPlayback : public SequenceTest, public ::testing::WithParamInterface<ExitCase> {};
@@ -317,12 +319,17 @@ TEST_P(ExitDuringPlayback, SendsAndShowsNothingMore) {
     record([](int k) { return 10 + k; });
     record([](int k) { return 100 + k; });
     QByteArray writtenAtExit;
-    view.onPoint = [&](const QString& point, int count) {
+    const auto end = [&](const QString& point, int count) {
         if (point == c.point && count == c.count) {
             view.isEnding = true;
             writtenAtExit = link.written();
         }
     };
+    view.onPoint = end;
+    link.onWait = [&] { end(QStringLiteral("wait"), link.waits()); };
+    if (c.silentBoard) {
+        link.board = nullptr;
+    }
 
     sequence.play();
 
@@ -335,7 +342,8 @@ TEST_P(ExitDuringPlayback, SendsAndShowsNothingMore) {
 INSTANTIATE_TEST_SUITE_P(Table, ExitDuringPlayback,
                          ::testing::Values(ExitCase{"AfterAChannelsField", "events", 4, 3},
                                            ExitCase{"WhileATryCountIsShown", "message", 5, 5},
-                                           ExitCase{"DuringTheHold", "hold", 1, 8}),
+                                           ExitCase{"DuringTheHold", "hold", 1, 8},
+                                           ExitCase{"WhileAHandshakeWaits", "wait", 3, 0, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Long sequences -------------------------------------------------------------------------

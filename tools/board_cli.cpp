@@ -53,11 +53,20 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             parsed.options.baud = *baud;
+        } else if (argument == "--latency" && hasValue) {
+            const auto ms = parseNumber(arguments[++i], kMaxLatency.count());
+            if (!ms) {
+                parsed.error = "--latency needs whole milliseconds from 0 to " +
+                               std::to_string(kMaxLatency.count()) + ", not '" + arguments[i] + "'";
+                return parsed;
+            }
+            parsed.options.latency = std::chrono::milliseconds(*ms);
         } else if (argument == "--window") {
             parsed.options.window = true;
         } else if (argument == "--link" && hasValue && !arguments[i + 1].empty()) {
             parsed.options.linkPath = arguments[++i];
-        } else if (argument == "--delay" || argument == "--link" || argument == "--baud") {
+        } else if (argument == "--delay" || argument == "--link" || argument == "--baud" ||
+                   argument == "--latency") {
             parsed.error = argument + " needs a value";
             return parsed;
         } else {
@@ -97,6 +106,10 @@ std::vector<std::string> toArguments(const BoardOptions& options) {
     if (options.window) {
         arguments.push_back("--window");
     }
+    if (options.latency.count() != 0) {
+        arguments.push_back("--latency");
+        arguments.push_back(std::to_string(options.latency.count()));
+    }
     return arguments;
 }
 
@@ -125,6 +138,11 @@ Options:
                 once a second while the bytes waiting would take the line
                 over 0.1 s, and once more when the backlog is gone. Without
                 --baud, bytes pass at once.
+  --latency MS  hand answers to the terminal as a USB serial adapter does:
+                only when its latency timer fires, every MS milliseconds
+                (0 to 1000; 16 is the common adapters' default). Works with
+                --baud and --delay. Without it, or with 0, answers reach the
+                terminal as soon as the line has carried them.
   --window      also show the eight servos in a window titled 'Tolvane
                 board', with the device, the commands received, the reply
                 and the line's pace; closing it ends the board

@@ -19,12 +19,14 @@ struct BoardOptions {
     std::string linkPath;  // empty: make no link
     long baud = 0;         // 0: unpaced, bytes pass as fast as the terminal carries them
     bool window = false;   // also show the servos in a window
+    std::chrono::milliseconds latency{0};  // 0: replies reach the terminal with no adapter timer
     friend bool operator==(const BoardOptions&, const BoardOptions&) = default;
 };
 
 inline constexpr std::chrono::milliseconds kMaxDelay{60'000};
 inline constexpr long kMinBaud = 50;
 inline constexpr long kMaxBaud = 1'000'000;
+inline constexpr std::chrono::milliseconds kMaxLatency{1'000};
 
 struct ParsedArguments {
     BoardOptions options;

@@ -140,7 +140,8 @@ void removeLink(const std::string& linkPath, const std::string& target) {
 // while this thread runs the window. Whichever ends first ends the other.
 int serveWithWindow(BoardServer& server, const Terminal& terminal, const BoardOptions& options) {
     BoardWindow window({QString::fromStdString(terminal.path),
-                        tolvane::board::describeReply(options.reply, options.delay), options.baud});
+                        tolvane::board::describeReply(options.reply, options.delay), options.baud,
+                        options.latency});
     server.setListener([&window](const std::vector<tolvane::PositionCommand>& commands,
                                  const tolvane::board::LineStatus& line) {
         QMetaObject::invokeMethod(
@@ -198,7 +199,7 @@ int main(int argc, char** argv) {
     tolvane::board::printLine(tolvane::board::deviceLine(terminal.path));
 
     BoardCore core(options.reply, options.delay);
-    BoardServer server(terminal.master, stopPipe[0], core, options.baud);
+    BoardServer server(terminal.master, stopPipe[0], core, options.baud, options.latency);
     const int status = options.window ? serveWithWindow(server, terminal, options) : server.run();
 
     if (!options.linkPath.empty()) {

@@ -75,11 +75,15 @@ void reportFailure(const char* what) {
     (void)std::fprintf(stderr, "tolvane-board: %s: %s\n", what, std::strerror(errno));
 }
 
-BoardServer::BoardServer(int master, int stopFd, BoardCore& core, long baud)
+BoardServer::BoardServer(int master, int stopFd, BoardCore& core, long baud,
+                         std::chrono::milliseconds latency)
     : master_(master), stopFd_(stopFd), core_(core) {
     if (baud > 0) {
         in_.emplace(baud);
         out_.emplace(baud);
+    }
+    if (latency.count() > 0) {
+        adapter_.emplace(Clock::now(), latency);
     }
 }
 
@@ -146,22 +150,31 @@ bool BoardServer::receive(Clock::time_point now, bool readable,
 void BoardServer::send(Clock::time_point now) {
     const std::vector<std::uint8_t> due = core_.takeDueReplies(now);
     if (!out_) {
-        writeAll(master_, due.data(), due.size());
+        handOver(due, now);
         return;
     }
     outgoing_.insert(outgoing_.end(), due.begin(), due.end());
-    if (outgoing_.empty()) {
-        return;
+    if (!outgoing_.empty()) {
+        out_->start(now);
     }
-    out_->start(now);
     const std::size_t count = std::min(out_->arrived(now), outgoing_.size());
-    if (count == 0) {
-        return;
-    }
     const std::vector<std::uint8_t> bytes(outgoing_.begin(), outgoing_.begin() + count);
     outgoing_.erase(outgoing_.begin(), outgoing_.begin() + count);
-    writeAll(master_, bytes.data(), bytes.size());
-    out_->take(now, !outgoing_.empty());
+    if (count > 0) {
+        out_->take(now, !outgoing_.empty());
+    }
+    handOver(bytes, now);
+}
+
+// What has come through the line goes to the terminal, through the adapter when there is one.
+void BoardServer::handOver(const std::vector<std::uint8_t>& bytes, Clock::time_point now) {
+    if (!adapter_) {
+        writeAll(master_, bytes.data(), bytes.size());
+        return;
+    }
+    adapter_->receive(bytes, now);
+    const std::vector<std::uint8_t> ready = adapter_->handOver(now);
+    writeAll(master_, ready.data(), ready.size());
 }
 
 void BoardServer::report(Clock::time_point now, const std::vector<PositionCommand>& commands) {
@@ -186,12 +199,15 @@ void BoardServer::report(Clock::time_point now, const std::vector<PositionComman
 
 std::optional<Clock::time_point> BoardServer::nextWake() const {
     std::optional<Clock::time_point> wake = core_.nextDue();
-    for (const std::optional<LinePace>* line : {&in_, &out_}) {
-        const auto arrival = *line ? (*line)->nextArrival() : std::nullopt;
-        if (arrival && (!wake || *arrival < *wake)) {
-            wake = arrival;
+    const auto earliest = [&wake](std::optional<Clock::time_point> other) {
+        if (other && (!wake || *other < *wake)) {
+            wake = other;
         }
+    };
+    for (const std::optional<LinePace>* line : {&in_, &out_}) {
+        earliest(*line ? (*line)->nextArrival() : std::nullopt);
     }
+    earliest(adapter_ ? adapter_->nextHandOver() : std::nullopt);
     return wake;
 }
 

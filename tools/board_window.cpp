@@ -209,6 +209,9 @@ QStringList BoardWindow::statusParts() const {
                          .arg(line_.waiting)
                          .arg(seconds, 0, 'f', 2));
     }
+    if (description_.latency.count() > 0) {
+        parts.append(QStringLiteral("adapter latency %1 ms").arg(description_.latency.count()));
+    }
     return parts;
 }
 

@@ -19,9 +19,10 @@ namespace tolvane::board {
 class BoardWindow : public QWidget {
   public:
     struct Description {
-        QString device;  // e.g. /dev/pts/5
-        QString reply;   // how the board answers, e.g. "echo after 40 ms"
-        long baud = 0;   // 0: unpaced
+        QString device;                        // e.g. /dev/pts/5
+        QString reply;                         // how the board answers, e.g. "echo after 40 ms"
+        long baud = 0;                         // 0: unpaced
+        std::chrono::milliseconds latency{0};  // the adapter's latency timer; 0: none
     };
 
     explicit BoardWindow(Description description, QWidget* parent = nullptr);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Quick start: installs what is missing, builds, starts the simulated board on a pseudo-terminal
 # and opens the panel on it. The board prints every command it receives and shows its eight servos
-# in a window of its own, on a line paced as a real one at 2400 baud.
+# in a window of its own, on a line paced as a real one at 2400 baud behind a USB adapter that hands
+# replies over every 16 ms.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -20,7 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-build/tools/tolvane-board --window --baud 2400 --link "$workdir/COM1" &
+build/tools/tolvane-board --window --baud 2400 --latency 16 --link "$workdir/COM1" &
 board_pid=$!
 for _ in $(seq 100); do
   [ -e "$workdir/COM1" ] && break

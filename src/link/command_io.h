@@ -22,8 +22,13 @@ std::optional<std::uint8_t> readPosition(const QString& text);
 // The echo reply carried by the first two received bytes; nothing when fewer arrived.
 std::optional<EchoReply> echoFrom(const QByteArray& received);
 
-// How long a board needs to take a command and answer it at the given speed, plus slack for the
-// operating system and USB adapters: about 41 ms at 2400 baud.
-std::chrono::milliseconds replyWindow(int baudRate);
+// How long a try of the echo handshake waits for the board's answer at the given speed: 107 ms
+// for a channel's first try and 41 ms for each later one at 2400 baud.
+struct ReplyWindows {
+    std::chrono::milliseconds first;
+    std::chrono::milliseconds retry;
+    friend bool operator==(const ReplyWindows&, const ReplyWindows&) = default;
+};
+ReplyWindows replyWindows(int baudRate);
 
 }  // namespace tolvane

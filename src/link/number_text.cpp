@@ -66,7 +66,32 @@ QString withBlank(int value) {
 }
 
 QString plain(double value) {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    // Fifteen significant digits, all a double holds faithfully, taken from the exponent form
+    // ("-1.25000000000000e+02") and laid out again without an exponent.
+    constexpr int kDecimals = 14;
+    if (!std::isfinite(value)) {
+        return QString::number(value);  // no text ever reads as one
+    }
+    const QString scientific = QString::number(value, 'e', kDecimals);
+    const qsizetype e = scientific.indexOf(QLatin1Char('e'));
+    const bool negative = scientific.startsWith(QLatin1Char('-'));
+    QString digits = scientific.left(e).remove(QLatin1Char('-')).remove(QLatin1Char('.'));
+    const int exponent = scientific.mid(e + 1).toInt();
+    while (digits.size() > 1 && digits.endsWith(QLatin1Char('0'))) {
+        digits.chop(1);
+    }
+    if (digits == QLatin1String("0")) {
+        return digits;  // also for -0
+    }
+    QString text;
+    if (exponent < 0) {
+        text = QStringLiteral("0.") + QString(-exponent - 1, QLatin1Char('0')) + digits;
+    } else if (digits.size() <= exponent + 1) {
+        text = digits + QString(exponent + 1 - digits.size(), QLatin1Char('0'));
+    } else {
+        text = digits.left(exponent + 1) + QLatin1Char('.') + digits.mid(exponent + 1);
+    }
+    return negative ? QLatin1Char('-') + text : text;
 }
 
 std::optional<double> readNumber(const QString& text) {

@@ -14,7 +14,8 @@ namespace tolvane::number_text {
 // " 127" for 127, "-3" for -3.
 QString withBlank(int value);
 
-// "127" for 127, "12.5" for 12.5: the shortest text that reads back as the same double.
+// Plain decimal text, never an exponent: "127" for 127, "100000" for 100000, "12.5" for 12.5,
+// "0.333333333333333" for 1/3: at most 15 significant digits, no trailing zeros.
 QString plain(double value);
 
 // The whole text as a number: optional blanks, optional sign, digits with an optional fraction

@@ -40,8 +40,11 @@ class SerialLink : public QObject {
     [[nodiscard]] virtual int waitingCount() = 0;
     // Removes and returns the waiting bytes.
     virtual QByteArray readWaiting() = 0;
-    // Blocks, without processing window events, until at least `count` bytes wait or `window`
-    // has passed. Returns at once while no port is open.
+    // Runs a local event loop without user input until at least `count` bytes wait, `window` has
+    // passed or the port closes; wakes as bytes arrive. Timers, notifiers and the window's upkeep
+    // run meanwhile; clicks, keys and the close box wait for the caller's next event processing.
+    // A loss or a close requested meanwhile takes effect when it returns. Returns at once while
+    // no port is open.
     virtual void waitForWaiting(int count, std::chrono::milliseconds window) = 0;
 
     [[nodiscard]] virtual int baudRate() const = 0;

@@ -1,6 +1,5 @@
 #include "link/serial_port_link.h"
 
-#include <QDeadlineTimer>
 #include <QFileInfo>
 
 #include "link/port_devices.h"
@@ -165,6 +164,11 @@ LinkError SerialPortLink::openError(const QString& device) const {
 }
 
 void SerialPortLink::close() {
+    if (waitLoop_ != nullptr) {
+        closeRequested_ = true;
+        waitLoop_->quit();
+        return;
+    }
     port_.close();
     failure_.reset();
     input_.clear();
@@ -212,12 +216,36 @@ QByteArray SerialPortLink::readWaiting() {
 }
 
 void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window) {
-    const QDeadlineTimer deadline(window.count());
-    while (port_.isOpen() && input_.size() < count && !deadline.hasExpired()) {
-        port_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-        drainInput();
-        reportLoss();
+    if (!port_.isOpen() || waitLoop_ != nullptr) {
+        return;
     }
+    pollDevice();
+    if (!port_.isOpen() || input_.size() >= count) {
+        return;
+    }
+    // Timers, notifiers, repaints and the desktop's requests run meanwhile; clicks, keys and the
+    // close box wait for the caller's next event processing.
+    QEventLoop loop;
+    QTimer windowEnd;
+    windowEnd.setSingleShot(true);
+    windowEnd.setTimerType(Qt::PreciseTimer);
+    connect(&windowEnd, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // After takeArrivals(), which was connected first and has moved the bytes into input_.
+    connect(&port_, &QSerialPort::readyRead, &loop, [this, &loop, count] {
+        if (input_.size() >= count) {
+            loop.quit();
+        }
+    });
+    waitLoop_ = &loop;
+    windowEnd.start(window);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    waitLoop_ = nullptr;
+    if (closeRequested_) {
+        closeRequested_ = false;
+        close();
+        return;
+    }
+    reportLoss();
 }
 
 void SerialPortLink::pollDevice() {
@@ -273,6 +301,10 @@ void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
 
 void SerialPortLink::reportLoss() {
     if (!failure_ || !port_.isOpen()) {
+        return;
+    }
+    if (waitLoop_ != nullptr) {
+        waitLoop_->quit();  // reported once the wait has returned
         return;
     }
     const LinkError error{LinkError::Kind::Lost, portNumber_, device_, *failure_};

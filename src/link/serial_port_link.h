@@ -1,6 +1,7 @@
 // The serial link over a real serial port (or a pseudo-terminal standing in for one).
 #pragma once
 
+#include <QEventLoop>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -54,6 +55,10 @@ class SerialPortLink final : public SerialLink {
     QString device_;  // the device of the open port
     QTimer lossReport_;
     QTimer overrunDrain_;
+    // Set while waitForWaiting() runs its loop: a loss or a close then only ends the wait, and
+    // takes effect once it has returned.
+    QEventLoop* waitLoop_ = nullptr;
+    bool closeRequested_ = false;
 };
 
 }  // namespace tolvane

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "link/servo_protocol.h"
@@ -23,19 +25,23 @@ class EchoHandshake {
   public:
     static constexpr int kTryLimit = 200;
 
-    EchoHandshake(SerialLink& link, QByteArray& rxBuffer) : link_(link), rxBuffer_(rxBuffer) {}
+    // `stopped` is asked before every try; once it holds, the handshake ends without another.
+    EchoHandshake(SerialLink& link, QByteArray& rxBuffer, std::function<bool()> stopped = {})
+        : link_(link), rxBuffer_(rxBuffer), stopped_(std::move(stopped)) {}
 
     // The tries made: 0 when the echo named the channel already. Nothing when the limit was
-    // reached; the last try's echo is then not looked at.
+    // reached, or when stopped; the last try's echo is then not looked at.
     std::optional<int> run(PositionCommand command, EchoState& echo);
 
   private:
-    // Sends the command and gives the board one reply window to answer, without running window
-    // events. Two or more waiting bytes are read whole; only the first two count.
-    void tryOnce(PositionCommand command, EchoState& echo);
+    // Sends the command and gives the board `window` to answer. Meanwhile the window repaints and
+    // answers the desktop, but takes no click or key. Two or more waiting bytes are read whole;
+    // only the first two count.
+    void tryOnce(PositionCommand command, EchoState& echo, std::chrono::milliseconds window);
 
     SerialLink& link_;
     QByteArray& rxBuffer_;
+    std::function<bool()> stopped_;
 };
 
 }  // namespace tolvane

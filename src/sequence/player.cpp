@@ -23,6 +23,14 @@ QString refusal(std::uint64_t step, int channel, const QString& text) {
 
 }  // namespace
 
+Player::Player(SequenceView& view, SerialLink& link, const PositionTable& table,
+               PlaybackState& state)
+    : view_(view),
+      table_(table),
+      state_(state),
+      // A playback whose program is ending stops at the handshake's next look.
+      handshake_(link, state.rxBuffer, [view = &view] { return view->ending(); }) {}
+
 void Player::play() {
     EchoState echo;
     // The table may grow while events run, so the count is looked up before every step.

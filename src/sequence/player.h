@@ -19,8 +19,7 @@ inline constexpr QLatin1String kCommunicationsProblem("Communications problem en
 
 class Player {
   public:
-    Player(SequenceView& view, SerialLink& link, const PositionTable& table, PlaybackState& state)
-        : view_(view), table_(table), state_(state), handshake_(link, state.rxBuffer) {}
+    Player(SequenceView& view, SerialLink& link, const PositionTable& table, PlaybackState& state);
 
     // Returns when the last step has been held, after a failure has been reported, or at once
     // when the program ends meanwhile. Window events run while a channel's field is fresh and

@@ -205,7 +205,7 @@ class Screen:
                            "/usr/bin/python3): %s" % error) from error
         self.pyatspi = pyatspi
         self.atspi = Atspi
-        # Calls made while the panel is busy (a handshake does not process events) just wait.
+        # Calls made while the panel is busy just wait.
         Atspi.set_timeout(5000, 30000)
         self.pid = pid
         self.controls = {}

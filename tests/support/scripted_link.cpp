@@ -70,10 +70,13 @@ QByteArray ScriptedLink::readWaiting() {
     return data;
 }
 
-void ScriptedLink::waitForWaiting(int /*count*/, std::chrono::milliseconds /*window*/) {
+void ScriptedLink::waitForWaiting(int /*count*/, std::chrono::milliseconds window) {
     // The scripted board answers at once: what it will send has arrived already.
     if (openPort_ != 0) {
-        ++waits_;
+        windows_.push_back(window);
+        if (onWait) {
+            onWait();
+        }
     }
 }
 

@@ -21,6 +21,8 @@ class ScriptedLink final : public SerialLink {
   public:
     // What the board sends back for each complete command it receives; none by default.
     std::function<QByteArray(PositionCommand)> board;
+    // Runs inside every wait for a reply, where the real link runs timers and notifiers.
+    std::function<void()> onWait;
     // Ports whose open fails, with the error it gives.
     std::map<int, LinkError> openFailures;
 
@@ -49,13 +51,15 @@ class ScriptedLink final : public SerialLink {
     void clearWritten();
     // The calls made, in order: "settings 2400,N,8,1", "port 1", "open", "close", "read", ...
     const QStringList& calls() const { return calls_; }
-    int waits() const { return waits_; }
+    int waits() const { return static_cast<int>(windows_.size()); }
+    // The reply window of every wait made while a port was open, in order.
+    const std::vector<std::chrono::milliseconds>& windows() const { return windows_; }
 
   private:
     int portNumber_ = 1;
     int openPort_ = 0;
     int inputLength_ = 0;
-    int waits_ = 0;
+    std::vector<std::chrono::milliseconds> windows_;
     QByteArray written_;
     QMap<int, QByteArray> writtenPerPort_;
     QByteArray incoming_;
