@@ -1,12 +1,15 @@
 #include "link/serial_port_link.h"
 
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <algorithm>
+#include <utility>
 
 #include "link/port_devices.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,6 +78,29 @@ bool lineIsBehind([[maybe_unused]] const QSerialPort& port) {
 #endif
 }
 
+// The device's own word on whether it is gone: a hang-up (an unplugged USB adapter, a
+// pseudo-terminal whose far end closed), or the error its settings can no longer be read with.
+// Nothing when it looks well. Asked whenever something seems wrong, since Qt may report a gone
+// device with a stale errno (Qt 6.4) or not at all (later versions, for a quiet device).
+std::optional<QString> deviceGone([[maybe_unused]] const QSerialPort& port) {
+#ifdef Q_OS_UNIX
+    const int handle = static_cast<int>(port.handle());
+    pollfd fd{handle, 0, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&fd, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    if (ready > 0 && (fd.revents & (POLLHUP | POLLNVAL)) != 0) {
+        return QStringLiteral("the device was removed");
+    }
+    termios settings{};
+    if (::tcgetattr(handle, &settings) != 0 && (errno == EIO || errno == ENXIO)) {
+        return qt_error_string(errno);
+    }
+#endif
+    return std::nullopt;
+}
+
 // Qt reports both "not allowed" and "locked by another program" as a permission error.
 bool userMayUse([[maybe_unused]] const QString& device) {
 #ifdef Q_OS_UNIX
@@ -86,7 +112,10 @@ bool userMayUse([[maybe_unused]] const QString& device) {
 
 }  // namespace
 
-SerialPortLink::SerialPortLink(QObject* parent) : SerialLink(parent) {
+SerialPortLink::SerialPortLink(QObject* parent) : SerialPortLink(systemDriver_, parent) {}
+
+SerialPortLink::SerialPortLink(SerialDriver& driver, QObject* parent)
+    : SerialLink(parent), driver_(driver) {
     // Qt keeps no more than this beside our own input buffer, which every read notification
     // drains it into; Qt's own buffer would otherwise grow with every reply nobody reads.
     port_.setReadBufferSize(kDeviceReadChunk);
@@ -97,10 +126,16 @@ SerialPortLink::SerialPortLink(QObject* parent) : SerialLink(parent) {
     lossReport_.setSingleShot(true);
     lossReport_.setInterval(0);
     connect(&lossReport_, &QTimer::timeout, this, &SerialPortLink::reportLoss);
+    pacing_.setInterval(kPaceInterval);
+    connect(&pacing_, &QTimer::timeout, this, &SerialPortLink::handOver);
+#ifdef Q_OS_UNIX
+    hangUp_.setEnabled(false);
+    connect(&hangUp_, &QSocketNotifier::activated, this, &SerialPortLink::checkHangUp);
+#endif
 }
 
 SerialPortLink::~SerialPortLink() {
-    port_.close();
+    shutDown();
 }
 
 std::optional<LinkError> SerialPortLink::setSettings(const QString& settings) {
@@ -132,7 +167,14 @@ std::optional<LinkError> SerialPortLink::open() {
     failure_.reset();
     input_.clear();
     device_ = device;
-    port_.setPortName(device);
+    // Qt names its lock file after the path it is given: the real name is the one other
+    // programs look for (LCK..ttyUSB0, not one named after a /dev/serial/by-id link).
+#ifdef Q_OS_UNIX
+    const QString realName = QFileInfo(device).canonicalFilePath();
+    port_.setPortName(realName.isEmpty() ? device : realName);
+#else
+    port_.setPortName(device);  // COMn names no file
+#endif
     if (!port_.open(QIODevice::ReadWrite)) {
         LinkError error = openError(device);
         error.noAdapterFound = chosen.noAdapterFound;
@@ -144,6 +186,10 @@ std::optional<LinkError> SerialPortLink::open() {
         port_.close();
         return error;
     }
+#ifdef Q_OS_UNIX
+    hangUp_.setSocket(port_.handle());
+    hangUp_.setEnabled(true);
+#endif
     return std::nullopt;
 }
 
@@ -178,30 +224,83 @@ LinkError SerialPortLink::openError(const QString& device) const {
 }
 
 void SerialPortLink::close() {
-    port_.close();
+    if (waitDepth_ > 0) {
+        // Never in the middle of a try: the wait ends, and the port closes when it returns.
+        closeAsked_ = true;
+        wait_->quit();
+        return;
+    }
+    shutDown();
+}
+
+void SerialPortLink::shutDown() {
+#ifdef Q_OS_UNIX
+    hangUp_.setEnabled(false);
+#endif
+    pacing_.stop();
+    overrunDrain_.stop();
+    lossReport_.stop();
+    // What the board has not been handed yet is dropped: Exit ends at once, and a port change
+    // wants the new line, not the old backlog. What the system holds, a few milliseconds of the
+    // line, leaves before the close, while the line still has its speed: Qt restores the speed
+    // it found at open right before closing.
+    backlog_.clear();
+    if (port_.isOpen()) {
+        if (!failure_ && !driver_.drain(port_, kDrainBound)) {
+            driver_.discardOutput(port_);
+        }
+        driver_.close(port_);
+    }
     failure_.reset();
     input_.clear();
-    overrunDrain_.stop();
+    closeAsked_ = false;
 }
 
 bool SerialPortLink::isOpen() const {
-    return port_.isOpen();
+    return port_.isOpen() && !closeAsked_;
 }
 
 void SerialPortLink::writeByte(std::uint8_t byte) {
-    if (!port_.isOpen()) {
+    if (!isOpen()) {
         return;
     }
-    const char data = static_cast<char>(byte);
-    // write() only queues in Qt's output buffer; flush() hands the queue to the device now,
-    // without waiting. Behind a slow line the byte waits there instead, in order, and the event
-    // loop (or a wait for a reply) hands it over as the line takes it: 3 bytes a command, so a
-    // backlog of 100,000 commands, more than 20 minutes of a 2400-baud line, holds about 300 KB.
-    port_.write(&data, 1);
-    if (!lineIsBehind(port_)) {
-        port_.flush();
-    }
+    // 3 bytes a command: a backlog of 100,000 commands, more than 20 minutes of a 2400-baud line,
+    // holds about 300 KB.
+    backlog_.append(static_cast<char>(byte));
+    handOver();
     reportLoss();
+}
+
+int SerialPortLink::outputAheadBytes() const {
+    constexpr int kBitsPerByte = 10;  // start, 8 data, stop
+    const auto bytes =
+        static_cast<long long>(settings_.baudRate) / kBitsPerByte * kOutputAhead.count() / 1000;
+    return static_cast<int>(std::max(1LL, bytes));
+}
+
+void SerialPortLink::handOver() {
+    // Hands the oldest waiting bytes to the system while it holds less than kOutputAhead of the
+    // line. A pseudo-terminal's count reads 0, so it takes all it has room for, as before.
+    // While Qt still holds bytes that the device would not take ("try again"), Qt's own
+    // notifier hands those on first; the device is asked for room before every write, since
+    // writing to a full device reads as the same error as an unplugged one.
+    while (!backlog_.isEmpty() && port_.isOpen() && port_.bytesToWrite() == 0 &&
+           !lineIsBehind(port_)) {
+        const int room = outputAheadBytes() - driver_.queuedOutput(port_);
+        if (room <= 0) {
+            break;
+        }
+        const QByteArrayView chunk = backlog_.front(room);
+        port_.write(chunk.data(), chunk.size());
+        backlog_.drop(chunk.size());
+        port_.flush();  // hands it to the device now, without waiting
+    }
+    // Runs only while there is a backlog: an idle panel wakes up for nothing.
+    if (backlog_.isEmpty() || !port_.isOpen()) {
+        pacing_.stop();
+    } else if (!pacing_.isActive()) {
+        pacing_.start();
+    }
 }
 
 void SerialPortLink::setInputLength(int length) {
@@ -209,15 +308,15 @@ void SerialPortLink::setInputLength(int length) {
 }
 
 int SerialPortLink::waitingCount() {
-    if (!port_.isOpen()) {
+    if (!isOpen()) {
         return 0;
     }
     pollDevice();
-    return port_.isOpen() ? input_.size() : 0;
+    return isOpen() ? input_.size() : 0;
 }
 
 QByteArray SerialPortLink::readWaiting() {
-    if (!port_.isOpen()) {
+    if (!isOpen()) {
         return {};
     }
     pollDevice();
@@ -225,11 +324,38 @@ QByteArray SerialPortLink::readWaiting() {
 }
 
 void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window) {
-    const QDeadlineTimer deadline(window.count());
-    while (port_.isOpen() && input_.size() < count && !deadline.hasExpired()) {
-        port_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-        drainInput();
-        reportLoss();
+    if (!isOpen()) {
+        return;
+    }
+    pollDevice();
+    if (!isOpen() || input_.size() >= count) {
+        return;
+    }
+    // Timers and notifiers run meanwhile (the window stays alive, a backlog keeps leaving, and
+    // the command just written may be part of it), user input waits. What they do to the port
+    // is only marked here: the try that waits must find the port as it left it.
+    QEventLoop loop;
+    QTimer windowEnd;
+    windowEnd.setSingleShot(true);
+    windowEnd.setTimerType(Qt::PreciseTimer);
+    connect(&windowEnd, &QTimer::timeout, &loop, &QEventLoop::quit);
+    windowEnd.start(window);
+    QEventLoop* const outer = std::exchange(wait_, &loop);
+    const int outerCount = std::exchange(waitCount_, count);
+    ++waitDepth_;
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    --waitDepth_;
+    wait_ = outer;
+    waitCount_ = outerCount;
+
+    if (closeAsked_ || failure_) {
+        if (waitDepth_ > 0) {
+            wait_->quit();  // the outer wait's try must not go on as if nothing happened
+        } else if (closeAsked_) {
+            shutDown();  // the user ended it: no report of a loss
+        } else {
+            reportLoss();
+        }
     }
 }
 
@@ -250,9 +376,12 @@ void SerialPortLink::takeArrivals() {
         if (!overrunDrain_.isActive()) {
             overrunDrain_.start();
         }
-        return;
+    } else {
+        drainInput();
     }
-    drainInput();
+    if (wait_ != nullptr && input_.size() >= waitCount_) {
+        wait_->quit();
+    }
 }
 
 void SerialPortLink::drainInput() {
@@ -275,22 +404,44 @@ void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
     if (!isFatal(error) || !port_.isOpen() || failure_) {
         return;
     }
-    if (error == QSerialPort::ResourceError && lineIsBehind(port_)) {
+    const auto gone = deviceGone(port_);
+    if (!gone && error == QSerialPort::ResourceError && lineIsBehind(port_)) {
         return;  // "try again" from a full output buffer: the bytes wait in Qt's queue
     }
-    failure_ = port_.errorString();
+    noteLoss(gone.value_or(port_.errorString()));
+}
+
+void SerialPortLink::checkHangUp() {
+#ifdef Q_OS_UNIX
+    // The notifier fires for as long as the condition lasts, so it stays off from here on: a
+    // device that only seemed wrong is still watched by every read and write.
+    hangUp_.setEnabled(false);
+    if (const auto gone = deviceGone(port_)) {
+        noteLoss(*gone);
+    }
+#endif
+}
+
+void SerialPortLink::noteLoss(const QString& reason) {
+    if (failure_) {
+        return;
+    }
+    failure_ = reason;
+    if (wait_ != nullptr) {
+        wait_->quit();  // reported when the wait returns
+        return;
+    }
     // The error may come from deep inside QSerialPort; close and report once control is back
     // in our hands: right after our own call returns, or on the next turn of the event loop.
     lossReport_.start();
 }
 
 void SerialPortLink::reportLoss() {
-    if (!failure_ || !port_.isOpen()) {
+    if (!failure_ || !port_.isOpen() || waitDepth_ > 0) {
         return;
     }
     const LinkError error{LinkError::Kind::Lost, portNumber_, device_, *failure_};
-    port_.close();
-    failure_.reset();
+    shutDown();
     emit lost(error);
 }
 
