@@ -65,6 +65,10 @@ void UsbAdapterDriver::waitFor(Clock::duration length) {
 }
 
 int UsbAdapterDriver::queuedOutput(QSerialPort& /*port*/) {
+    return queued();
+}
+
+int UsbAdapterDriver::queued() {
     update();
     return static_cast<int>(queue_.size());
 }

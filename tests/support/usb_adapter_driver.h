@@ -28,6 +28,8 @@ class UsbAdapterDriver final : public SerialDriver {
     void discardOutput(QSerialPort& port) override;
     void close(QSerialPort& port) override;
 
+    // Bytes in the queue now.
+    int queued();
     // Every byte that has left on the line so far, in order.
     QByteArray sent();
     // The most the queue has held.
