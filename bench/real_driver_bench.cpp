@@ -95,6 +95,7 @@ struct Figure {
 void exitAfterDrag(benchmark::State& state) {
     Figure exitMs;
     Figure queued;
+    Figure sent;  // of the 48 + 6,000 bytes sent
     int ended = 0;
     for (auto _ : state) {
         PanelOnAdapter adapter;
@@ -106,9 +107,11 @@ void exitAfterDrag(benchmark::State& state) {
         const double ms = msSince(start);
         state.SetIterationTime(ms / 1000.0);
         exitMs.add(ms);
+        sent.add(static_cast<double>(adapter.driver.sent().size()));
     }
     exitMs.report(state, "exit_ms");
     queued.report(state, "queued_at_exit_bytes");
+    sent.report(state, "bytes_on_the_line");
     state.counters["ended"] = ended;
 }
 

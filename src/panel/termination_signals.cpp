@@ -77,10 +77,13 @@ TerminationSignals::~TerminationSignals() {
     if (!notifier_) {
         return;
     }
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
     for (const int number : kCaught) {
         struct sigaction current {};
         if (::sigaction(number, nullptr, &current) == 0 && current.sa_handler == onSignal) {
-            ::signal(number, SIG_DFL);
+            ::sigaction(number, &fallback, nullptr);
         }
     }
     notifier_.reset();
