@@ -9,7 +9,6 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,29 +77,6 @@ bool lineIsBehind([[maybe_unused]] const QSerialPort& port) {
 #endif
 }
 
-// The device's own word on whether it is gone: a hang-up (an unplugged USB adapter, a
-// pseudo-terminal whose far end closed), or the error its settings can no longer be read with.
-// Nothing when it looks well. Asked whenever something seems wrong, since Qt may report a gone
-// device with a stale errno (Qt 6.4) or not at all (later versions, for a quiet device).
-std::optional<QString> deviceGone([[maybe_unused]] const QSerialPort& port) {
-#ifdef Q_OS_UNIX
-    const int handle = static_cast<int>(port.handle());
-    pollfd fd{handle, 0, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&fd, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    if (ready > 0 && (fd.revents & (POLLHUP | POLLNVAL)) != 0) {
-        return QStringLiteral("the device was removed");
-    }
-    termios settings{};
-    if (::tcgetattr(handle, &settings) != 0 && (errno == EIO || errno == ENXIO)) {
-        return qt_error_string(errno);
-    }
-#endif
-    return std::nullopt;
-}
-
 // Qt reports both "not allowed" and "locked by another program" as a permission error.
 bool userMayUse([[maybe_unused]] const QString& device) {
 #ifdef Q_OS_UNIX
@@ -128,10 +104,7 @@ SerialPortLink::SerialPortLink(SerialDriver& driver, QObject* parent)
     connect(&lossReport_, &QTimer::timeout, this, &SerialPortLink::reportLoss);
     pacing_.setInterval(kPaceInterval);
     connect(&pacing_, &QTimer::timeout, this, &SerialPortLink::handOver);
-#ifdef Q_OS_UNIX
-    hangUp_.setEnabled(false);
-    connect(&hangUp_, &QSocketNotifier::activated, this, &SerialPortLink::checkHangUp);
-#endif
+    connect(&hangUpWatch_, &HangUpWatch::gone, this, &SerialPortLink::noteLoss);
 }
 
 SerialPortLink::~SerialPortLink() {
@@ -186,10 +159,7 @@ std::optional<LinkError> SerialPortLink::open() {
         port_.close();
         return error;
     }
-#ifdef Q_OS_UNIX
-    hangUp_.setSocket(port_.handle());
-    hangUp_.setEnabled(true);
-#endif
+    hangUpWatch_.start(port_);
     return std::nullopt;
 }
 
@@ -234,9 +204,7 @@ void SerialPortLink::close() {
 }
 
 void SerialPortLink::shutDown() {
-#ifdef Q_OS_UNIX
-    hangUp_.setEnabled(false);
-#endif
+    hangUpWatch_.stop();
     pacing_.stop();
     overrunDrain_.stop();
     lossReport_.stop();
@@ -409,17 +377,6 @@ void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
         return;  // "try again" from a full output buffer: the bytes wait in Qt's queue
     }
     noteLoss(gone.value_or(port_.errorString()));
-}
-
-void SerialPortLink::checkHangUp() {
-#ifdef Q_OS_UNIX
-    // The notifier fires for as long as the condition lasts, so it stays off from here on: a
-    // device that only seemed wrong is still watched by every read and write.
-    hangUp_.setEnabled(false);
-    if (const auto gone = deviceGone(port_)) {
-        noteLoss(*gone);
-    }
-#endif
 }
 
 void SerialPortLink::noteLoss(const QString& reason) {

@@ -5,15 +5,12 @@
 #include <QTimer>
 #include <chrono>
 
+#include "link/hang_up_watch.h"
 #include "link/input_buffer.h"
 #include "link/line_settings.h"
 #include "link/output_backlog.h"
 #include "link/serial_driver.h"
 #include "link/serial_link.h"
-
-#ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-#endif
 
 class QEventLoop;
 
@@ -65,7 +62,6 @@ class SerialPortLink final : public SerialLink {
     void takeArrivals();
     void drainInput();
     void noteError(QSerialPort::SerialPortError error);
-    void checkHangUp();
     void noteLoss(const QString& reason);
     void reportLoss();
     void shutDown();
@@ -88,11 +84,7 @@ class SerialPortLink final : public SerialLink {
     QTimer lossReport_;
     QTimer overrunDrain_;
     QTimer pacing_;
-#ifdef Q_OS_UNIX
-    // Fires on hang-up or error of the device, with no read or write of ours. Qt's serial port
-    // registers no notifier of this type, so it shares the handle with Qt's own.
-    QSocketNotifier hangUp_{QSocketNotifier::Exception};
-#endif
+    HangUpWatch hangUpWatch_;
     // The innermost wait for bytes running now, the count it waits for, and how many are nested.
     QEventLoop* wait_ = nullptr;
     int waitCount_ = 0;
