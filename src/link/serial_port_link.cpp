@@ -104,6 +104,15 @@ SerialPortLink::SerialPortLink(SerialDriver& driver, QObject* parent)
     connect(&lossReport_, &QTimer::timeout, this, &SerialPortLink::reportLoss);
     pacing_.setInterval(kPaceInterval);
     connect(&pacing_, &QTimer::timeout, this, &SerialPortLink::handOver);
+    handOverSoon_.setSingleShot(true);
+    handOverSoon_.setInterval(0);
+    connect(&handOverSoon_, &QTimer::timeout, this, &SerialPortLink::handOver);
+    connect(&port_, &QSerialPort::bytesWritten, this, [this] {
+        if (qtHoldsOutput_ && port_.bytesToWrite() == 0) {
+            qtHoldsOutput_ = false;
+            handOverSoon_.start();
+        }
+    });
     connect(&hangUpWatch_, &HangUpWatch::gone, this, &SerialPortLink::noteLoss);
 }
 
@@ -206,6 +215,8 @@ void SerialPortLink::close() {
 void SerialPortLink::shutDown() {
     hangUpWatch_.stop();
     pacing_.stop();
+    handOverSoon_.stop();
+    qtHoldsOutput_ = false;
     overrunDrain_.stop();
     lossReport_.stop();
     // What the board has not been handed yet is dropped: Exit ends at once, and a port change
@@ -263,6 +274,7 @@ void SerialPortLink::handOver() {
         backlog_.drop(chunk.size());
         port_.flush();  // hands it to the device now, without waiting
     }
+    qtHoldsOutput_ = port_.bytesToWrite() > 0;
     // Runs only while there is a backlog: an idle panel wakes up for nothing.
     if (backlog_.isEmpty() || !port_.isOpen()) {
         pacing_.stop();

@@ -48,14 +48,15 @@ class SerialPortLink final : public SerialLink {
     static constexpr int kDeviceReadChunk = 4096;
     // How often a full input buffer drops what has come since.
     static constexpr std::chrono::milliseconds kOverrunDrainInterval{20};
-    // The system is handed only what the line carries in this time; the rest waits in backlog_.
-    // A close then never waits long for the line.
-    static constexpr std::chrono::milliseconds kOutputAhead{40};
+    // The system is handed only what the line carries in this time (7 bytes at 2400 baud); the
+    // rest waits in backlog_. A close then never waits long for the line.
+    static constexpr std::chrono::milliseconds kOutputAhead{30};
     // How often a backlog is handed on: well within kOutputAhead, so the line does not run dry.
-    static constexpr std::chrono::milliseconds kPaceInterval{15};
-    // The longest a close waits for what the system holds: kOutputAhead's worth, and what a
-    // UART's transmitter still holds beyond the count.
-    static constexpr std::chrono::milliseconds kDrainBound{80};
+    static constexpr std::chrono::milliseconds kPaceInterval{10};
+    // The longest a close waits for what the system holds: kOutputAhead's worth, and the 16-byte
+    // FIFO of a built-in UART, which fills at once and which the count leaves out (96 ms at
+    // 2400 baud together).
+    static constexpr std::chrono::milliseconds kDrainBound{100};
 
     void handOver();
     void pollDevice();
@@ -84,6 +85,10 @@ class SerialPortLink final : public SerialLink {
     QTimer lossReport_;
     QTimer overrunDrain_;
     QTimer pacing_;
+    // Hands on more as soon as Qt has passed on what the device at first refused: a device with
+    // no line to wait for (a pseudo-terminal) need not wait for the pacing timer.
+    QTimer handOverSoon_;
+    bool qtHoldsOutput_ = false;
     HangUpWatch hangUpWatch_;
     // The innermost wait for bytes running now, the count it waits for, and how many are nested.
     QEventLoop* wait_ = nullptr;
