@@ -40,8 +40,9 @@ class SerialLink : public QObject {
     [[nodiscard]] virtual int waitingCount() = 0;
     // Removes and returns the waiting bytes.
     virtual QByteArray readWaiting() = 0;
-    // Blocks, without processing window events, until at least `count` bytes wait or `window`
-    // has passed. Returns at once while no port is open.
+    // Waits until at least `count` bytes wait, `window` has passed or the port closes. Timers
+    // and notifiers run meanwhile, user input waits; what they do to the port (a close, a loss)
+    // takes effect when the wait returns. Returns at once while no port is open.
     virtual void waitForWaiting(int count, std::chrono::milliseconds window) = 0;
 
     [[nodiscard]] virtual int baudRate() const = 0;
