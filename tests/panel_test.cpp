@@ -1,5 +1,8 @@
-// Start-up, manual channel control and Exit through a scripted line: the exact bytes, in order.
+// Start-up, manual channel control and Exit through a scripted line: the exact bytes, in order;
+// and the signals that end the program as Exit does.
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -10,6 +13,7 @@
 
 #include "panel/main_window.h"
 #include "panel/panel.h"
+#include "panel/termination_signals.h"
 #include "recording_messages.h"
 #include "scripted_link.h"
 
@@ -185,6 +189,26 @@ TEST_F(PanelTest, ALostLinkIsReportedOnceAndLaterMovesSendNothing) {
     EXPECT_TRUE(messages.texts[0].contains("lost"));
     EXPECT_TRUE(messages.texts[0].contains("Input/output error"));
     EXPECT_EQ(window.channelText(0)->text(), QStringLiteral(" 11"));
+}
+
+// Each signal reaches the event loop, where it can end the program as Exit does, instead of
+// ending the process on the spot; afterwards the system's default is back.
+TEST(TerminationSignals, ArriveInTheEventLoop) {
+    for (const int number : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(number);
+        ::signal(number, SIG_DFL);  // as a program started from a terminal finds it
+        {
+            TerminationSignals caught;
+            QSignalSpy received(&caught, &TerminationSignals::received);
+            ASSERT_EQ(::raise(number), 0);
+            EXPECT_TRUE(received.wait(5000));
+            ASSERT_EQ(received.count(), 1);
+            EXPECT_EQ(received.first().first().toInt(), number);
+        }
+        struct sigaction after {};
+        ASSERT_EQ(::sigaction(number, nullptr, &after), 0);
+        EXPECT_EQ(after.sa_handler, SIG_DFL);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The serial link over a real pseudo-terminal: bytes in order, counts without the event loop,
-// open failures named, and an unplugged device reported once.
+// open failures named, an unplugged device reported once, a wait that only marks what happens to
+// the port, and, under a double of a USB adapter's driver, a close that never waits for the line.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -7,11 +8,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
+#include <QAction>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 #include <chrono>
 
 #include "link/command_io.h"
@@ -21,6 +28,7 @@
 #include "panel/main_window.h"
 #include "panel/panel.h"
 #include "recording_messages.h"
+#include "usb_adapter_driver.h"
 
 namespace tolvane {
 namespace {
@@ -185,21 +193,24 @@ TEST(SerialPortLink, AStalledLineLosesNothingAndRaisesNothing) {
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
-// A wait for bytes blocks not at all while no port is open or the bytes are there, and for the
-// whole window while nothing comes; the bytes are then counted and read without the event loop.
+// A wait for bytes blocks not at all while no port is open or the bytes are there, until they
+// arrive, and for the whole window while nothing comes; the bytes are then counted and read
+// without the event loop.
 TEST(SerialPortLink, AWaitKeepsToItsWindow) {
     struct Row {
         const char* what;
         bool open;
-        int arriving;  // bytes the board sends before the wait for 2
+        int arriving;  // bytes the board sends for the wait for 2
+        bool late;     // sent 20 ms into the wait rather than before it
         std::chrono::milliseconds window;
         qint64 atLeastMs;
         qint64 belowMs;
     };
     const Row rows[] = {
-        {"no port: at once", false, 0, 10s, 0, 100},
-        {"bytes waiting: at once", true, 3, 10s, 0, 100},
-        {"no reply: the whole window", true, 0, 30ms, 25, 130},
+        {"no port: at once", false, 0, false, 10s, 0, 100},
+        {"bytes waiting: at once", true, 3, false, 10s, 0, 100},
+        {"bytes arriving: when they come", true, 3, true, 10s, 15, 2000},
+        {"no reply: the whole window", true, 0, false, 30ms, 25, 130},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -209,7 +220,12 @@ TEST(SerialPortLink, AWaitKeepsToItsWindow) {
             ASSERT_EQ(openServoPort(link, 1), std::nullopt);
         }
         link.writeByte(0xFF);  // dropped while no port is open
-        board.send(stream(0, row.arriving));
+        const auto send = [&] { board.send(stream(0, row.arriving)); };
+        if (row.late) {
+            QTimer::singleShot(20ms, send);
+        } else {
+            send();
+        }
 
         QElapsedTimer clock;
         clock.start();
@@ -224,11 +240,46 @@ TEST(SerialPortLink, AWaitKeepsToItsWindow) {
     }
 }
 
-// An unplugged device closes the port and is reported once: noticed by the next write, and also
-// while the panel sits idle with unread bytes, where Qt itself stops reading a device.
+// Runs the event loop for `ms` and counts how often it woke up, and what Qt wrote meanwhile.
+struct Quiet {
+    int wakeUps = 0;
+    QStringList warnings;
+};
+QStringList* g_warnings = nullptr;
+Quiet watchIdle(int ms) {
+    Quiet seen;
+    g_warnings = &seen.warnings;
+    const QtMessageHandler before = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { *g_warnings << text; });
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    const auto counter =
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                         [&] { ++seen.wakeUps; });
+    loop.exec();
+    QObject::disconnect(counter);
+    qInstallMessageHandler(before);
+    g_warnings = nullptr;
+    return seen;
+}
+
+// An unplugged device closes the port and is reported once, with the reason the device itself
+// gives: noticed by the next write, and also while the panel sits idle, with unread bytes (where
+// Qt itself stops reading a device) or without. Then the link keeps still: no timer, no spinning,
+// nothing written to stderr.
 TEST(SerialPortLink, AnUnplugClosesThePortAndIsReportedOnce) {
-    for (const bool writing : {true, false}) {
-        SCOPED_TRACE(writing ? "writing" : "idle with the input full");
+    struct Row {
+        const char* what;
+        bool writing;
+        int arriving;  // bytes the board sends before it is unplugged
+    };
+    const Row rows[] = {
+        {"writing", true, 0},
+        {"idle with the input empty", false, 0},
+        {"idle with the input full", false, 12000},  // far more than our buffer and Qt's hold
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
         FarEnd board;
         SerialPortLink link;
         QSignalSpy lost(&link, &SerialLink::lost);
@@ -239,18 +290,17 @@ TEST(SerialPortLink, AnUnplugClosesThePortAndIsReportedOnce) {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
             }
         };
-        // Idle, far more than our buffer and Qt's hold together arrives first.
-        for (int sent = 0; !writing && sent < 12000; sent += 1000) {
+        for (int sent = 0; sent < row.arriving; sent += 1000) {
             board.send(stream(sent, 1000));
             idle(20);
         }
 
         board.unplug();
-        for (int i = 0; writing && i < 20; ++i) {
+        for (int i = 0; row.writing && i < 20; ++i) {
             link.writeByte(0xFF);
         }
         QCoreApplication::processEvents();
-        idle(writing ? 0 : 2000);
+        idle(row.writing ? 0 : 2000);
 
         EXPECT_FALSE(link.isOpen());
         ASSERT_EQ(lost.count(), 1);
@@ -258,7 +308,146 @@ TEST(SerialPortLink, AnUnplugClosesThePortAndIsReportedOnce) {
         EXPECT_EQ(error.kind, LinkError::Kind::Lost);
         EXPECT_EQ(error.port, 1);
         EXPECT_EQ(error.device, board.device());
-        EXPECT_FALSE(error.reason.isEmpty());
+        EXPECT_EQ(error.reason, QStringLiteral("the device was removed"));
+
+        const Quiet after = watchIdle(300);
+        EXPECT_LE(after.wakeUps, 3) << "the event loop kept waking up for the closed port";
+        EXPECT_TRUE(after.warnings.isEmpty()) << after.warnings.join(u'\n').toStdString();
+        EXPECT_EQ(lost.count(), 1);
+    }
+}
+
+// The lock file that Qt's serial port keeps while `path` is open, or nothing: "LCK.." and the path
+// without its /dev/, slashes as underscores, in the first lock folder Qt may write to.
+QString lockFileOf(const QString& path) {
+    QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : path;
+    name = QStringLiteral("LCK..") + name.replace(u'/', u'_');
+    for (const char* folder : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                               "/tmp", "/var/tmp", "/run/lock"}) {
+        const QString file = QDir(QString::fromLatin1(folder)).filePath(name);
+        if (QFileInfo::exists(file)) {
+            return file;
+        }
+    }
+    return {};
+}
+
+// Whatever happens to the port while a reply is waited for (a timer asks to close it, the device
+// goes) ends the wait but takes effect only when the wait returns: the try that waits never has
+// its port closed under it.
+TEST(SerialPortLink, AWaitOnlyMarksWhatHappensToThePort) {
+    struct Row {
+        const char* what;
+        bool unplug;  // else close() is asked for
+        QList<int> lostInLoops;
+    };
+    const Row rows[] = {
+        {"close asked for", false, {}},
+        {"device unplugged", true, {0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FarEnd board;
+        SerialPortLink link;
+        ASSERT_EQ(openServoPort(link, 1), std::nullopt);
+        // The event loops running when lost() is raised: the wait's own must have ended by then.
+        QList<int> lostInLoops;
+        QObject::connect(&link, &SerialLink::lost,
+                         [&] { lostInLoops << QThread::currentThread()->loopLevel(); });
+        bool lockedAfterClose = false;
+        QTimer::singleShot(20ms, [&] {
+            if (row.unplug) {
+                board.unplug();
+            } else {
+                link.close();
+                lockedAfterClose = !lockFileOf(board.device()).isEmpty();
+            }
+        });
+
+        QElapsedTimer clock;
+        clock.start();
+        link.waitForWaiting(2, 10s);
+
+        EXPECT_LT(clock.elapsed(), 5000) << "the wait ran on to its window";
+        EXPECT_EQ(lockedAfterClose, !row.unplug) << "closed in the middle of the wait";
+        EXPECT_FALSE(link.isOpen());
+        EXPECT_TRUE(lockFileOf(board.device()).isEmpty());
+        EXPECT_EQ(lostInLoops, row.lostInLoops);
+    }
+}
+
+// Another program looks for the lock of the device itself (LCK..ttyUSB0), whatever link the
+// panel was given; messages keep naming the link, the name the user knows.
+TEST(SerialPortLink, ADeviceOpenedThroughALinkIsLockedByItsRealName) {
+    FarEnd board;
+    QTemporaryDir folder;
+    const QString linkPath = folder.filePath(QStringLiteral("usb-Example_Board-if00-port0"));
+    ASSERT_TRUE(QFile::link(board.device(), linkPath));
+    qputenv("TOLVANE_COM1", linkPath.toLocal8Bit());
+
+    SerialPortLink holder;
+    ASSERT_EQ(openServoPort(holder, 1), std::nullopt);
+    EXPECT_FALSE(lockFileOf(board.device()).isEmpty()) << "not locked by the device's name";
+    EXPECT_TRUE(lockFileOf(linkPath).isEmpty()) << "locked by the link's name";
+    SerialPortLink other;
+    const auto busy = openServoPort(other, 1);
+    ASSERT_TRUE(busy.has_value());
+    EXPECT_EQ(busy->kind, LinkError::Kind::Busy);
+    EXPECT_EQ(busy->device, linkPath);
+
+    holder.close();
+    EXPECT_TRUE(lockFileOf(board.device()).isEmpty()) << "lock left behind";
+}
+
+// A USB adapter's driver holds 17 s of a 2400-baud line and waits for it at close, flush or no
+// flush. After a fast drag far beyond that, Exit and a port change must not wait for the line:
+// what the board has not been handed is dropped, and a new port starts with what comes next.
+TEST(SerialPortLink, UnderAUsbAdapterAClosedPortDropsTheBacklog) {
+    struct Row {
+        const char* what;
+        bool exit;  // else COM1 is chosen from the menu
+    };
+    for (const Row& row : {Row{"Exit", true}, Row{"COM1 chosen again", false}}) {
+        SCOPED_TRACE(row.what);
+        testing::UsbAdapterDriver driver;
+        SerialPortLink link(driver);
+        testing::RecordingMessages messages;
+        Panel panel(link, messages);
+        panel.load();
+        QByteArray expected;
+        for (int channel = 0; channel < 16; ++channel) {
+            expected += QByteArray("\xff") + static_cast<char>(channel % 8) + '\x7f';
+        }
+        // 2,000 moves of a key drag, 25 s of the line; the event loop turns now and then.
+        for (int i = 0; i < 2000; ++i) {
+            const char value = i % 2 == 0 ? 30 : 31;
+            panel.window().channelSlider(4)->setValue(value);
+            expected += QByteArray("\xff\x04") + value;
+            if (i % 100 == 0) {
+                QCoreApplication::processEvents();
+            }
+        }
+
+        if (row.exit) {
+            panel.exitProgram();
+        } else {
+            panel.window().com1Action()->trigger();
+        }
+        EXPECT_EQ(driver.lastCloseWait(), testing::UsbAdapterDriver::Clock::duration::zero());
+        EXPECT_LE(driver.peakQueued(), 12) << "the system held more than 50 ms of the line";
+        const QByteArray sent = driver.sent();
+        EXPECT_LT(sent.size(), expected.size());
+        EXPECT_EQ(sent, expected.left(sent.size())) << "bytes lost or out of order";
+        EXPECT_TRUE(messages.texts.isEmpty());
+        ASSERT_EQ(link.isOpen(), !row.exit);
+        if (!row.exit) {
+            panel.window().channelSlider(0)->setValue(100);
+            const QDeadlineTimer deadline(5000);
+            while (driver.sent().size() < sent.size() + 3 && !deadline.hasExpired()) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+            }
+            EXPECT_EQ(driver.sent(), sent + QByteArray("\xff\x00\x64", 3));
+        }
     }
 }
 

@@ -5,10 +5,13 @@
 #include "panel/app_icon.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
+#include "panel/termination_signals.h"
 #include "panel/user_messages.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // From the start: a signal before the window is up still closes the port once the loop runs.
+    tolvane::TerminationSignals endSignals;
     QApplication::setApplicationName(QStringLiteral("Tolvane"));
     QApplication::setWindowIcon(tolvane::appIcon());
     // Lets a desktop match the running window to its desktop entry and icon.
@@ -19,6 +22,10 @@ int main(int argc, char* argv[]) {
     tolvane::Panel panel(link, messages);
     messages.setOwner(&panel.window());
     QObject::connect(&panel, &tolvane::Panel::finished, &app, [] { QApplication::exit(0); });
+    // As Exit: inside a playback it only marks the program as ending; the playback stops at its
+    // next look, and a port that is waiting for a reply closes when the wait returns.
+    QObject::connect(&endSignals, &tolvane::TerminationSignals::received, &panel,
+                     &tolvane::Panel::exitProgram);
 
     panel.load();
     panel.window().show();

@@ -1,6 +1,9 @@
 #include "link/serial_port_link.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
+#include <algorithm>
+#include <utility>
 
 #include "link/port_devices.h"
 #include "link/port_errors.h"
@@ -72,7 +75,10 @@ bool userMayUse([[maybe_unused]] const QString& device) {
 
 }  // namespace
 
-SerialPortLink::SerialPortLink(QObject* parent) : SerialLink(parent) {
+SerialPortLink::SerialPortLink(QObject* parent) : SerialPortLink(systemDriver_, parent) {}
+
+SerialPortLink::SerialPortLink(SerialDriver& driver, QObject* parent)
+    : SerialLink(parent), driver_(driver) {
     // Qt keeps no more than this beside our own input buffer, which every read notification
     // drains it into; Qt's own buffer would otherwise grow with every reply nobody reads.
     port_.setReadBufferSize(kDeviceReadChunk);
@@ -83,10 +89,22 @@ SerialPortLink::SerialPortLink(QObject* parent) : SerialLink(parent) {
     lossReport_.setSingleShot(true);
     lossReport_.setInterval(0);
     connect(&lossReport_, &QTimer::timeout, this, &SerialPortLink::reportLoss);
+    pacing_.setInterval(kPaceInterval);
+    connect(&pacing_, &QTimer::timeout, this, &SerialPortLink::handOver);
+    handOverSoon_.setSingleShot(true);
+    handOverSoon_.setInterval(0);
+    connect(&handOverSoon_, &QTimer::timeout, this, &SerialPortLink::handOver);
+    connect(&port_, &QSerialPort::bytesWritten, this, [this] {
+        if (qtHoldsOutput_ && port_.bytesToWrite() == 0) {
+            qtHoldsOutput_ = false;
+            handOverSoon_.start();
+        }
+    });
+    connect(&hangUpWatch_, &HangUpWatch::gone, this, &SerialPortLink::noteLoss);
 }
 
 SerialPortLink::~SerialPortLink() {
-    port_.close();
+    shutDown();
 }
 
 std::optional<LinkError> SerialPortLink::setSettings(const QString& settings) {
@@ -118,7 +136,14 @@ std::optional<LinkError> SerialPortLink::open() {
     failure_.reset();
     input_.clear();
     device_ = device;
-    port_.setPortName(device);
+    // Qt names its lock file after the path it is given: the real name is the one other
+    // programs look for (LCK..ttyUSB0, not one named after a /dev/serial/by-id link).
+#ifdef Q_OS_UNIX
+    const QString realName = QFileInfo(device).canonicalFilePath();
+    port_.setPortName(realName.isEmpty() ? device : realName);
+#else
+    port_.setPortName(device);  // COMn names no file
+#endif
     if (!port_.open(QIODevice::ReadWrite)) {
         LinkError error = openError(device);
         error.noAdapterFound = chosen.noAdapterFound;
@@ -130,6 +155,7 @@ std::optional<LinkError> SerialPortLink::open() {
         port_.close();
         return error;
     }
+    hangUpWatch_.start(port_);
     return std::nullopt;
 }
 
@@ -164,35 +190,84 @@ LinkError SerialPortLink::openError(const QString& device) const {
 }
 
 void SerialPortLink::close() {
-    if (waitLoop_ != nullptr) {
-        closeRequested_ = true;
-        waitLoop_->quit();
+    if (waitDepth_ > 0) {
+        // Never in the middle of a try: the wait ends, and the port closes when it returns.
+        closeAsked_ = true;
+        wait_->quit();
         return;
     }
-    port_.close();
+    shutDown();
+}
+
+void SerialPortLink::shutDown() {
+    hangUpWatch_.stop();
+    pacing_.stop();
+    handOverSoon_.stop();
+    qtHoldsOutput_ = false;
+    overrunDrain_.stop();
+    lossReport_.stop();
+    // What the board has not been handed yet is dropped: Exit ends at once, and a port change
+    // wants the new line, not the old backlog. What the system holds, a few milliseconds of the
+    // line, leaves before the close, while the line still has its speed: Qt restores the speed
+    // it found at open right before closing.
+    backlog_.clear();
+    if (port_.isOpen()) {
+        if (!failure_ && !driver_.drain(port_, kDrainBound)) {
+            driver_.discardOutput(port_);
+        }
+        driver_.close(port_);
+    }
     failure_.reset();
     input_.clear();
-    overrunDrain_.stop();
+    closeAsked_ = false;
 }
 
 bool SerialPortLink::isOpen() const {
-    return port_.isOpen();
+    return port_.isOpen() && !closeAsked_;
 }
 
 void SerialPortLink::writeByte(std::uint8_t byte) {
-    if (!port_.isOpen()) {
+    if (!isOpen()) {
         return;
     }
-    const char data = static_cast<char>(byte);
-    // write() only queues in Qt's output buffer; flush() hands the queue to the device now,
-    // without waiting. Behind a slow line the byte waits there instead, in order, and the event
-    // loop (or a wait for a reply) hands it over as the line takes it: 3 bytes a command, so a
-    // backlog of 100,000 commands, more than 20 minutes of a 2400-baud line, holds about 300 KB.
-    port_.write(&data, 1);
-    if (!lineIsBehind(port_)) {
-        port_.flush();
-    }
+    // 3 bytes a command: a backlog of 100,000 commands, more than 20 minutes of a 2400-baud line,
+    // holds about 300 KB.
+    backlog_.append(static_cast<char>(byte));
+    handOver();
     reportLoss();
+}
+
+int SerialPortLink::outputAheadBytes() const {
+    constexpr int kBitsPerByte = 10;  // start, 8 data, stop
+    const auto bytes =
+        static_cast<long long>(settings_.baudRate) / kBitsPerByte * kOutputAhead.count() / 1000;
+    return static_cast<int>(std::max(1LL, bytes));
+}
+
+void SerialPortLink::handOver() {
+    // Hands the oldest waiting bytes to the system while it holds less than kOutputAhead of the
+    // line. A pseudo-terminal's count reads 0, so it takes all it has room for, as before.
+    // While Qt still holds bytes that the device would not take ("try again"), Qt's own
+    // notifier hands those on first; the device is asked for room before every write, since
+    // writing to a full device reads as the same error as an unplugged one.
+    while (!backlog_.isEmpty() && port_.isOpen() && port_.bytesToWrite() == 0 &&
+           !lineIsBehind(port_)) {
+        const int room = outputAheadBytes() - driver_.queuedOutput(port_);
+        if (room <= 0) {
+            break;
+        }
+        const QByteArrayView chunk = backlog_.front(room);
+        port_.write(chunk.data(), chunk.size());
+        backlog_.drop(chunk.size());
+        port_.flush();  // hands it to the device now, without waiting
+    }
+    qtHoldsOutput_ = port_.bytesToWrite() > 0;
+    // Runs only while there is a backlog: an idle panel wakes up for nothing.
+    if (backlog_.isEmpty() || !port_.isOpen()) {
+        pacing_.stop();
+    } else if (!pacing_.isActive()) {
+        pacing_.start();
+    }
 }
 
 void SerialPortLink::setInputLength(int length) {
@@ -200,15 +275,15 @@ void SerialPortLink::setInputLength(int length) {
 }
 
 int SerialPortLink::waitingCount() {
-    if (!port_.isOpen()) {
+    if (!isOpen()) {
         return 0;
     }
     pollDevice();
-    return port_.isOpen() ? input_.size() : 0;
+    return isOpen() ? input_.size() : 0;
 }
 
 QByteArray SerialPortLink::readWaiting() {
-    if (!port_.isOpen()) {
+    if (!isOpen()) {
         return {};
     }
     pollDevice();
@@ -216,36 +291,39 @@ QByteArray SerialPortLink::readWaiting() {
 }
 
 void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window) {
-    if (!port_.isOpen() || waitLoop_ != nullptr) {
+    if (!isOpen()) {
         return;
     }
     pollDevice();
-    if (!port_.isOpen() || input_.size() >= count) {
+    if (!isOpen() || input_.size() >= count) {
         return;
     }
-    // Timers, notifiers, repaints and the desktop's requests run meanwhile; clicks, keys and the
-    // close box wait for the caller's next event processing.
+    // Timers and notifiers run meanwhile (the window stays alive, a backlog keeps leaving, and
+    // the command just written may be part of it), user input waits. What they do to the port
+    // is only marked here: the try that waits must find the port as it left it.
     QEventLoop loop;
     QTimer windowEnd;
     windowEnd.setSingleShot(true);
     windowEnd.setTimerType(Qt::PreciseTimer);
     connect(&windowEnd, &QTimer::timeout, &loop, &QEventLoop::quit);
-    // After takeArrivals(), which was connected first and has moved the bytes into input_.
-    connect(&port_, &QSerialPort::readyRead, &loop, [this, &loop, count] {
-        if (input_.size() >= count) {
-            loop.quit();
-        }
-    });
-    waitLoop_ = &loop;
     windowEnd.start(window);
+    QEventLoop* const outer = std::exchange(wait_, &loop);
+    const int outerCount = std::exchange(waitCount_, count);
+    ++waitDepth_;
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    waitLoop_ = nullptr;
-    if (closeRequested_) {
-        closeRequested_ = false;
-        close();
-        return;
+    --waitDepth_;
+    wait_ = outer;
+    waitCount_ = outerCount;
+
+    if (closeAsked_ || failure_) {
+        if (waitDepth_ > 0) {
+            wait_->quit();  // the outer wait's try must not go on as if nothing happened
+        } else if (closeAsked_) {
+            shutDown();  // the user ended it: no report of a loss
+        } else {
+            reportLoss();
+        }
     }
-    reportLoss();
 }
 
 void SerialPortLink::pollDevice() {
@@ -265,9 +343,12 @@ void SerialPortLink::takeArrivals() {
         if (!overrunDrain_.isActive()) {
             overrunDrain_.start();
         }
-        return;
+    } else {
+        drainInput();
     }
-    drainInput();
+    if (wait_ != nullptr && input_.size() >= waitCount_) {
+        wait_->quit();
+    }
 }
 
 void SerialPortLink::drainInput() {
@@ -290,26 +371,33 @@ void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
     if (!meansDeviceGone(error) || !port_.isOpen() || failure_) {
         return;
     }
-    if (error == QSerialPort::ResourceError && lineIsBehind(port_)) {
+    const auto gone = deviceGone(port_);
+    if (!gone && error == QSerialPort::ResourceError && lineIsBehind(port_)) {
         return;  // "try again" from a full output buffer: the bytes wait in Qt's queue
     }
-    failure_ = port_.errorString();
+    noteLoss(gone.value_or(port_.errorString()));
+}
+
+void SerialPortLink::noteLoss(const QString& reason) {
+    if (failure_) {
+        return;
+    }
+    failure_ = reason;
+    if (wait_ != nullptr) {
+        wait_->quit();  // reported when the wait returns
+        return;
+    }
     // The error may come from deep inside QSerialPort; close and report once control is back
     // in our hands: right after our own call returns, or on the next turn of the event loop.
     lossReport_.start();
 }
 
 void SerialPortLink::reportLoss() {
-    if (!failure_ || !port_.isOpen()) {
-        return;
-    }
-    if (waitLoop_ != nullptr) {
-        waitLoop_->quit();  // reported once the wait has returned
+    if (!failure_ || !port_.isOpen() || waitDepth_ > 0) {
         return;
     }
     const LinkError error{LinkError::Kind::Lost, portNumber_, device_, *failure_};
-    port_.close();
-    failure_.reset();
+    shutDown();
     emit lost(error);
 }
 

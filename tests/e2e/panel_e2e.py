@@ -11,6 +11,7 @@ the environment variable CI set, that fails instead.
 
 import argparse
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -392,6 +393,27 @@ class PanelTest(unittest.TestCase):
             # The port was closed, not abandoned: its lock file is gone.
             self.assertFalse(os.path.exists(lock), "lock file left behind: " + lock)
             self.assertEqual(s.boards[1].commands(), START_UP)
+
+    def test_sigterm_during_hold(self):
+        with self.session() as s:
+            s.boards[1].wait_for_count(16)
+            lock = serial_lock_file(s.device_paths[1])
+            self.assertIsNotNone(lock, "no lock file while the port is open")
+            x, y, w, h = s.screen.rect("Playback speed")
+            for _ in range(5):
+                s.input.click(x + w - 5, y + h // 2)  # the right arrow: one second more
+            self.wait_text(s, "Playback delay in seconds", " 5")
+            s.click("Save Pos")
+            self.wait_text(s, "Next step", "2")
+            s.click("Playback")
+            for _ in range(8):
+                s.wait_for_message()
+                s.dismiss_message()
+            # The step shows while its hold of 5 s runs.
+            self.assertEqual(s.screen.text("Next step"), "1")
+            s.panel.send_signal(signal.SIGTERM)
+            self.assertEqual(s.wait_for_exit(), 0)
+            self.assertFalse(os.path.exists(lock), "lock file left behind: " + lock)
 
     # ---- the simulated board's window -----------------------------------------------------
 

@@ -76,8 +76,12 @@ LOCK_FOLDERS = ("/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp"
 
 
 def serial_lock_file(device):
-    """The lock file that Qt's serial port holds while device (a path as given) is open."""
-    name = "LCK.." + device.replace("/", "_")
+    """The lock file that Qt's serial port holds while device is open: named after the real
+    device behind any symbolic link, as the panel opens it (LCK..pts_3 for /dev/pts/3)."""
+    real = os.path.realpath(device)
+    if real.startswith("/dev/"):
+        real = real[len("/dev/"):]
+    name = "LCK.." + real.replace("/", "_")
     for folder in LOCK_FOLDERS:
         path = os.path.join(folder, name)
         if os.path.exists(path):

@@ -1,0 +1,68 @@
+#include "link/serial_driver.h"
+
+#include <QDeadlineTimer>
+#include <QSerialPort>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#endif
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
+namespace tolvane {
+
+namespace {
+
+// Whether the transmitter itself has sent its last bit. A built-in UART keeps up to a FIFO's
+// worth of bytes that the output count does not show; other devices cannot say, and count as
+// empty then.
+bool transmitterEmpty([[maybe_unused]] QSerialPort& port) {
+#ifdef TIOCSERGETLSR
+    unsigned int status = 0;
+    if (::ioctl(port.handle(), TIOCSERGETLSR, &status) == 0) {
+        return (status & TIOCSER_TEMT) != 0;
+    }
+#endif
+    return true;
+}
+
+}  // namespace
+
+int SystemSerialDriver::queuedOutput([[maybe_unused]] QSerialPort& port) {
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    int queued = 0;
+    return ::ioctl(port.handle(), TIOCOUTQ, &queued) == 0 ? queued : 0;
+#elif defined(Q_OS_WIN)
+    COMSTAT status{};
+    DWORD errors = 0;
+    return ::ClearCommError(port.handle(), &errors, &status) ? static_cast<int>(status.cbOutQue)
+                                                             : 0;
+#else
+    return 0;
+#endif
+}
+
+bool SystemSerialDriver::drain(QSerialPort& port, std::chrono::milliseconds bound) {
+    // tcdrain() has no time limit; the system holds only milliseconds of output, so looking
+    // every millisecond costs nothing and keeps the wait bounded.
+    const QDeadlineTimer deadline(bound);
+    while (queuedOutput(port) > 0 || !transmitterEmpty(port)) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void SystemSerialDriver::discardOutput(QSerialPort& port) {
+    port.clear(QSerialPort::Output);
+}
+
+void SystemSerialDriver::close(QSerialPort& port) {
+    port.close();
+}
+
+}  // namespace tolvane

@@ -1,0 +1,40 @@
+// The few facts of the system's serial driver that the link relies on beyond Qt's own calls: how
+// much output the system still holds, and how that output is let go when the port closes. A
+// pseudo-terminal has none of these (its queue reads empty and its close never waits), so tests
+// put a model of a real driver in the system's place.
+#pragma once
+
+#include <chrono>
+
+class QSerialPort;
+
+namespace tolvane {
+
+class SerialDriver {
+  public:
+    SerialDriver() = default;
+    virtual ~SerialDriver() = default;
+    SerialDriver(const SerialDriver&) = delete;
+    SerialDriver& operator=(const SerialDriver&) = delete;
+
+    // Bytes handed to the system that have not left on the line yet; 0 when it cannot tell.
+    [[nodiscard]] virtual int queuedOutput(QSerialPort& port) = 0;
+    // Waits until the system's output has left or `bound` has passed; true when it has left.
+    virtual bool drain(QSerialPort& port, std::chrono::milliseconds bound) = 0;
+    // Drops Qt's write buffer and whatever output the driver can drop: a built-in UART drops its
+    // queue, a USB adapter's driver keeps it.
+    virtual void discardOutput(QSerialPort& port) = 0;
+    // Closes the port. A real driver first waits here for the output it still holds.
+    virtual void close(QSerialPort& port) = 0;
+};
+
+// The operating system's own driver, reached through Qt and the system's calls.
+class SystemSerialDriver final : public SerialDriver {
+  public:
+    int queuedOutput(QSerialPort& port) override;
+    bool drain(QSerialPort& port, std::chrono::milliseconds bound) override;
+    void discardOutput(QSerialPort& port) override;
+    void close(QSerialPort& port) override;
+};
+
+}  // namespace tolvane
