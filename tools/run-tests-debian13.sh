@@ -148,9 +148,12 @@ mkdir -p "$root$inside"
 tar -C "$tree" --exclude=./.git --exclude='./build*' --exclude=./.cache -cf - . |
   tar -C "$root$inside" -xf -
 
+# Waited for in the background, so that a signal to this script unmounts at once rather than
+# when the command ends (the clean-up ends whatever still runs inside).
 in_chroot() {
   chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    TERM="${TERM:-dumb}" CI="${CI:-}" bash -c "cd $inside && $1" 9>&-
+    TERM="${TERM:-dumb}" CI="${CI:-}" bash -c "cd $inside && $1" 9>&- </dev/null &
+  wait $!
 }
 in_chroot "dpkg --configure -a"
 status=0
