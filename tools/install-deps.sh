@@ -1,21 +1,33 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages whatever building, running and testing need and is missing.
+# The same names serve Debian 12 (Qt 6.4) and Debian 13 (Qt 6.8).
+#   --tests-only   what building and ctest need, without the benchmarks, lintian and clang-tidy
 set -euo pipefail
 
 packages=(
   build-essential cmake
   qt6-base-dev qt6-serialport-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang-tidy dpkg-dev
-  # tools/check-portability.sh: clang over LLVM's libc++ stands for macOS, MinGW-w64 for Windows
-  clang libc++-dev libc++abi-dev g++-mingw-w64-x86-64-posix
-  # package checks: desktop entry, AppStream metadata, manual pages, the .deb as a whole
-  desktop-file-utils appstream man-db groff-base lintian
+  libgtest-dev libgmock-dev
+  # package checks: desktop entry, AppStream metadata, manual pages
+  desktop-file-utils appstream man-db groff-base
   fonts-dejavu-core
-  # end-to-end tests: X server, mouse and keys, screen capture, accessibility bus and client;
-  # the start-up benchmark also watches the X server with xev (x11-utils)
-  xvfb xdotool x11-apps x11-utils qt6-qpa-plugins dbus-daemon at-spi2-core python3-pyatspi
+  # end-to-end tests: X server, mouse and keys, screen capture, accessibility bus and client
+  xvfb xdotool x11-apps qt6-qpa-plugins dbus-daemon at-spi2-core python3-pyatspi
 )
+case "${1:-}" in
+  --tests-only) ;;
+  "")
+    # the benchmarks (the start-up benchmark watches the X server with xev, from x11-utils),
+    # the checks of the .deb as a whole and of the sources; tools/check-portability.sh: clang
+    # over LLVM's libc++ stands for macOS, MinGW-w64 for Windows
+    packages+=(libbenchmark-dev x11-utils dpkg-dev lintian clang-tidy
+               clang libc++-dev libc++abi-dev g++-mingw-w64-x86-64-posix)
+    ;;
+  *)
+    echo "usage: $0 [--tests-only]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
