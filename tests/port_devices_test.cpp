@@ -145,16 +145,33 @@ INSTANTIATE_TEST_SUITE_P(
                  "/dev/cu.usbserial-A1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(OpenFailureMessage, AdvisesOnAMissingAdapterOnlyWhenNoneWasFound) {
-    EXPECT_EQ(
-        describeLinkError({LinkError::Kind::NotFound, 1, "/dev/ttyS0", "gone", true}).toStdString(),
-        "COM1 (/dev/ttyS0) cannot be opened: the device does not exist (gone). No USB "
-        "serial adapter was found: plug in the board's adapter and choose the port again "
-        "from the Com Port menu, or name the board's device in the environment variable "
-        "TOLVANE_COM1, e.g. TOLVANE_COM1=/dev/ttyUSB0.");
-    EXPECT_EQ(
-        describeLinkError({LinkError::Kind::NotFound, 1, "/dev/ttyUSB3", "gone"}).toStdString(),
-        "COM1 (/dev/ttyUSB3) cannot be opened: the device does not exist (gone).");
+// Advice on a missing adapter only when none was found; the promise to connect once the board
+// is plugged in exactly where the panel waits for it: a missing device and a lost one.
+TEST(LinkErrorMessage, AdvisesAndPromisesOnlyWhereItHelps) {
+    using Kind = LinkError::Kind;
+    struct Row {
+        LinkError error;
+        const char* text;
+    };
+    const Row rows[] = {
+        {{Kind::NotFound, 1, "/dev/ttyS0", "gone", true},
+         "COM1 (/dev/ttyS0) cannot be opened: the device does not exist (gone). No USB serial "
+         "adapter was found: plug in the board's adapter, or name the board's device in the "
+         "environment variable TOLVANE_COM1, e.g. TOLVANE_COM1=/dev/ttyUSB0. The panel will "
+         "connect to the board as soon as it is plugged in."},
+        {{Kind::NotFound, 1, "/dev/ttyUSB3", "gone"},
+         "COM1 (/dev/ttyUSB3) cannot be opened: the device does not exist (gone). The panel will "
+         "connect to the board as soon as it is plugged in."},
+        {{Kind::Busy, 2, "/dev/ttyUSB3", "locked"},
+         "COM2 (/dev/ttyUSB3) cannot be opened: the device is busy or locked by another program "
+         "(locked)."},
+        {{Kind::Lost, 1, "/dev/ttyUSB3", "the device was removed"},
+         "The link on COM1 (/dev/ttyUSB3) was lost: the device was removed. The panel will "
+         "connect to the board again as soon as it is plugged in."},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(describeLinkError(row.error, PortSystem::Linux).toStdString(), row.text);
+    }
 }
 
 }  // namespace

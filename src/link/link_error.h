@@ -25,4 +25,23 @@ struct LinkError {
     bool noAdapterFound = false;
 };
 
+// The open failed because the device is not there: nothing at the path, or the system's default
+// tried because no adapter was found. The panel waits for such a device to be plugged in.
+inline bool deviceMissing(const LinkError& error) {
+    switch (error.kind) {
+        case LinkError::Kind::NotFound:
+            return true;
+        case LinkError::Kind::PermissionDenied:
+        case LinkError::Kind::Busy:
+        case LinkError::Kind::OpenFailed:
+            return error.noAdapterFound;
+        case LinkError::Kind::BadSettings:
+        case LinkError::Kind::BadPort:
+        case LinkError::Kind::AlreadyOpen:
+        case LinkError::Kind::Lost:
+            break;
+    }
+    return false;
+}
+
 }  // namespace tolvane

@@ -109,7 +109,7 @@ QStringList adaptersInFolder(const QString& folder) {
 SystemAdapters systemAdapters() {
     switch (kThisSystem) {
         case PortSystem::Linux:
-            return {kThisSystem, adaptersInFolder(QStringLiteral("/dev/serial/by-id"))};
+            return {kThisSystem, adaptersInFolder(kAdapterFolder)};
         case PortSystem::MacOs:
         case PortSystem::Windows:
             return {kThisSystem, usbAdapters(systemPortRecords(), kThisSystem)};

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "link/port_system.h"
 
@@ -31,6 +32,10 @@ QStringList usbAdapters(const QList<SerialPortRecord>& ports, PortSystem system)
 // Linux /dev/serial/by-id: its names are stable and say which adapter each is.
 QStringList adaptersInFolder(const QString& folder);
 
+// Where Linux keeps a link to each USB serial adapter plugged in. udev makes the folder (and
+// /dev/serial) with the first adapter and removes it with the last.
+inline constexpr QLatin1String kAdapterFolder("/dev/serial/by-id");
+
 // The USB serial adapters that a system has now, in the order they become COM1, COM2, ...
 struct SystemAdapters {
     PortSystem system = kThisSystem;
@@ -55,5 +60,15 @@ PortDevice choosePortDevice(int port, const QString& variable, const SystemAdapt
 
 // Port n as choosePortDevice chooses it, with the variable TOLVANE_COMn.
 PortDevice deviceForPort(int port, const SystemAdapters& found = systemAdapters());
+
+// How the ports' devices are found, by the link that opens them and by the watch that waits for
+// them: the system's way unless a test puts a temporary folder and terminals in its place.
+struct PortLookup {
+    // The device of port n as things stand now.
+    std::function<PortDevice(int port)> device = [](int port) { return deviceForPort(port); };
+    // The folder whose entries are the adapters, watched while a port waits; empty where the
+    // system keeps a list of ports instead.
+    QString adapterFolder = kThisSystem == PortSystem::Linux ? QString(kAdapterFolder) : QString();
+};
 
 }  // namespace tolvane

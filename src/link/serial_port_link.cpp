@@ -75,10 +75,16 @@ bool userMayUse([[maybe_unused]] const QString& device) {
 
 }  // namespace
 
-SerialPortLink::SerialPortLink(QObject* parent) : SerialPortLink(systemDriver_, parent) {}
+SerialPortLink::SerialPortLink(QObject* parent) : SerialPortLink(systemDriver_, {}, parent) {}
 
 SerialPortLink::SerialPortLink(SerialDriver& driver, QObject* parent)
-    : SerialLink(parent), driver_(driver) {
+    : SerialPortLink(driver, {}, parent) {}
+
+SerialPortLink::SerialPortLink(PortLookup lookup, QObject* parent)
+    : SerialPortLink(systemDriver_, std::move(lookup), parent) {}
+
+SerialPortLink::SerialPortLink(SerialDriver& driver, PortLookup lookup, QObject* parent)
+    : SerialLink(parent), driver_(driver), lookup_(std::move(lookup)) {
     // Qt keeps no more than this beside our own input buffer, which every read notification
     // drains it into; Qt's own buffer would otherwise grow with every reply nobody reads.
     port_.setReadBufferSize(kDeviceReadChunk);
@@ -110,7 +116,8 @@ SerialPortLink::~SerialPortLink() {
 std::optional<LinkError> SerialPortLink::setSettings(const QString& settings) {
     const auto parsed = LineSettings::parse(settings);
     if (!parsed) {
-        return LinkError{LinkError::Kind::BadSettings, portNumber_, deviceForPort(portNumber_).path,
+        return LinkError{LinkError::Kind::BadSettings, portNumber_,
+                         lookup_.device(portNumber_).path,
                          QStringLiteral("invalid line settings \"%1\"").arg(settings)};
     }
     settings_ = *parsed;
@@ -127,7 +134,7 @@ std::optional<LinkError> SerialPortLink::setPortNumber(int port) {
 }
 
 std::optional<LinkError> SerialPortLink::open() {
-    const PortDevice chosen = deviceForPort(portNumber_);
+    const PortDevice chosen = lookup_.device(portNumber_);
     const QString& device = chosen.path;
     if (port_.isOpen()) {
         return LinkError{LinkError::Kind::AlreadyOpen, portNumber_, device,

@@ -9,6 +9,7 @@
 #include "link/input_buffer.h"
 #include "link/line_settings.h"
 #include "link/output_backlog.h"
+#include "link/port_devices.h"
 #include "link/serial_driver.h"
 #include "link/serial_link.h"
 
@@ -23,6 +24,9 @@ class SerialPortLink final : public SerialLink {
     explicit SerialPortLink(QObject* parent = nullptr);
     // Over another driver than the system's own, as tests do with a model of a real one.
     explicit SerialPortLink(SerialDriver& driver, QObject* parent = nullptr);
+    // With the ports' devices found another way than the system's, as tests do.
+    explicit SerialPortLink(PortLookup lookup, QObject* parent = nullptr);
+    SerialPortLink(SerialDriver& driver, PortLookup lookup, QObject* parent = nullptr);
     ~SerialPortLink() override;
 
     std::optional<LinkError> setSettings(const QString& settings) override;
@@ -72,6 +76,7 @@ class SerialPortLink final : public SerialLink {
 
     SystemSerialDriver systemDriver_;
     SerialDriver& driver_;
+    PortLookup lookup_;
     QSerialPort port_;
     LineSettings settings_;
     int portNumber_ = 1;

@@ -48,8 +48,8 @@ QString describeWithoutAdvice(const LinkError& error) {
                        .arg(error.reason);
         case LinkError::Kind::Lost:
             return QStringLiteral(
-                       "The link on %1 was lost: %2. Position commands are not sent until the "
-                       "port is chosen again from the Com Port menu.")
+                       "The link on %1 was lost: %2. The panel will connect to the board again as "
+                       "soon as it is plugged in.")
                 .arg(port, error.reason);
         case LinkError::Kind::BadSettings:
         case LinkError::Kind::BadPort:
@@ -60,35 +60,22 @@ QString describeWithoutAdvice(const LinkError& error) {
     return cannotOpen + error.reason + QLatin1Char('.');
 }
 
-bool isOpenFailure(LinkError::Kind kind) {
-    switch (kind) {
-        case LinkError::Kind::NotFound:
-        case LinkError::Kind::PermissionDenied:
-        case LinkError::Kind::Busy:
-        case LinkError::Kind::OpenFailed:
-            return true;
-        case LinkError::Kind::BadSettings:
-        case LinkError::Kind::BadPort:
-        case LinkError::Kind::AlreadyOpen:
-        case LinkError::Kind::Lost:
-            break;
-    }
-    return false;
-}
-
 }  // namespace
 
 QString describeLinkError(const LinkError& error, PortSystem system) {
     QString text = describeWithoutAdvice(error);
+    if (!deviceMissing(error)) {
+        return text;
+    }
     // The system's default device failed: the board is most likely on an adapter that is not
     // plugged in, or on a device that only the user can name.
-    if (error.noAdapterFound && isOpenFailure(error.kind)) {
-        text += QStringLiteral(
-                    " No USB serial adapter was found: plug in the board's adapter and choose "
-                    "the port again from the Com Port menu, or ") +
-                namingAdvice(error.port, system);
+    if (error.noAdapterFound) {
+        text +=
+            QStringLiteral(" No USB serial adapter was found: plug in the board's adapter, or ") +
+            namingAdvice(error.port, system);
     }
-    return text;
+    return text +
+           QStringLiteral(" The panel will connect to the board as soon as it is plugged in.");
 }
 
 }  // namespace tolvane

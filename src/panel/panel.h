@@ -6,11 +6,13 @@
 #include <memory>
 
 #include "link/link_error.h"
+#include "link/port_devices.h"
 
 namespace tolvane {
 
 class ChannelControl;
 class MainWindow;
+class PortKeeper;
 class PortMenu;
 class Sequence;
 class SerialLink;
@@ -22,6 +24,8 @@ class Panel final : public QObject {
 
   public:
     Panel(SerialLink& link, UserMessages& messages, QObject* parent = nullptr);
+    // With the ports' devices looked for, and waited for, another way than the system's.
+    Panel(SerialLink& link, UserMessages& messages, PortLookup lookup, QObject* parent = nullptr);
     ~Panel() override;
 
     MainWindow& window() const { return *window_; }
@@ -30,7 +34,8 @@ class Panel final : public QObject {
 
     // Start-up, before the window is first shown: opens COM1, fills the fields and centres all
     // eight channels, sixteen commands in all. A port that will not open is reported once the
-    // event loop runs, over the shown window; the panel works on without it.
+    // event loop runs, over the shown window; the panel works on without it, and opens it when
+    // its device is plugged in.
     void load();
     // Exit: closes the port if open and ends the program.
     void exitProgram();
@@ -46,11 +51,13 @@ class Panel final : public QObject {
 
   private:
     void end();
+    void play();
 
     SerialLink& link_;
     UserMessages& messages_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<ChannelControl> channels_;
+    std::unique_ptr<PortKeeper> keeper_;
     std::unique_ptr<PortMenu> portMenu_;
     std::unique_ptr<WindowSequenceView> sequenceView_;
     std::unique_ptr<Sequence> sequence_;

@@ -9,7 +9,7 @@
 
 namespace tolvane {
 
-class SerialLink;
+class PortKeeper;
 class UserMessages;
 
 class PortMenu final : public QObject {
@@ -19,7 +19,7 @@ class PortMenu final : public QObject {
     using FailureReport = std::function<void(const LinkError&)>;
 
     // reportFailure is the panel's reaction to link failures that no handler deals with.
-    PortMenu(SerialLink& link, UserMessages& messages, FailureReport reportFailure,
+    PortMenu(PortKeeper& keeper, UserMessages& messages, FailureReport reportFailure,
              QObject* parent = nullptr);
 
     // "Com1,2400,N,8,1": close if open, then settings, port 1, open.
@@ -28,9 +28,7 @@ class PortMenu final : public QObject {
     void chooseCom2();
 
   private:
-    std::optional<LinkError> reopenOn(int port);
-
-    SerialLink& link_;
+    PortKeeper& keeper_;
     UserMessages& messages_;
     FailureReport reportFailure_;
 };
