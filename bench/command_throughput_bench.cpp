@@ -4,8 +4,6 @@
 // anything far above that keeps the panel from ever being the bottleneck.
 #include <benchmark/benchmark.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -14,11 +12,11 @@
 #include <atomic>
 #include <thread>
 
+#include "bench_support.h"
 #include "link/serial_port_link.h"
 #include "link/servo_protocol.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
-#include "silent_messages.h"
 
 namespace {
 
@@ -71,9 +69,7 @@ void changeHandlingIntoTerminal(benchmark::State& state) {
     const int commandCount = static_cast<int>(state.range(0));
     int master = -1;
     int slave = -1;
-    termios raw{};
-    cfmakeraw(&raw);
-    if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
+    if (!tolvane::bench::openRawPty(master, slave)) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }

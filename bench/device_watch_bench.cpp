@@ -15,22 +15,17 @@
 #include <memory>
 #include <string>
 
+#include "bench_support.h"
 #include "link/serial_port_link.h"
 #include "panel/panel.h"
-#include "silent_messages.h"
 
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using tolvane::bench::Clock;
+using tolvane::bench::msSince;
 
 // COM1 as the system would choose it, over `adapters` (the real /dev/serial/by-id or a stand-in),
 // `named` standing for TOLVANE_COM1; the default device is a path where nothing is, so that no
@@ -64,9 +59,7 @@ bool serveUntil(Done done) {
 // A pseudo-terminal that a link in a folder points to, as udev's link points to an adapter.
 struct PluggedTerminal {
     explicit PluggedTerminal(const QString& linkPath) : path(linkPath) {
-        termios raw{};
-        cfmakeraw(&raw);
-        if (openpty(&master, &slave, nullptr, &raw, nullptr) == 0) {
+        if (tolvane::bench::openRawPty(master, slave)) {
             QDir().mkpath(QFileInfo(path).path());
             ok = ::symlink(ttyname(slave), QFile::encodeName(path).constData()) == 0;
         }

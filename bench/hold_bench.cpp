@@ -8,11 +8,11 @@
 #include <chrono>
 #include <ctime>
 
+#include "bench_support.h"
 #include "link/serial_port_link.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
 #include "panel/window_sequence_view.h"
-#include "silent_messages.h"
 
 namespace {
 

@@ -10,37 +10,23 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
-#include <thread>
 
+#include "bench_support.h"
 #include "link/serial_port_link.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
-#include "panel/user_messages.h"
 #include "pty_far_end.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using tolvane::bench::AnsweringMessages;
+using tolvane::bench::Clock;
 using tolvane::bench::PtyFarEnd;
-using Clock = std::chrono::steady_clock;
+using tolvane::bench::runEventsFor;
 
 constexpr std::size_t kStartUpCommands = 16;
 constexpr double kKiBPerMiB = 1024.0;
-
-// Answers every message at once and keeps its text.
-class AnsweringMessages final : public tolvane::UserMessages {
-  public:
-    void show(const QString& text) override { texts.push_back(text); }
-    std::vector<QString> texts;
-};
-
-void runEventsFor(std::chrono::milliseconds length) {
-    const auto end = Clock::now() + length;
-    while (Clock::now() < end) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-}
 
 // A started panel on the far end's terminal, its start-up commands received.
 struct PanelOnTerminal {

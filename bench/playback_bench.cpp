@@ -14,51 +14,28 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "bench_support.h"
 #include "board_process.h"
 #include "link/serial_port_link.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
-#include "panel/user_messages.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using tolvane::bench::AnsweringMessages;
+using tolvane::bench::Clock;
+using tolvane::bench::runEventsFor;
+using tolvane::bench::threadCpuSeconds;
 using Ms = std::chrono::duration<double, std::milli>;
 using tolvane::test_support::BoardProcess;
 
 constexpr std::chrono::milliseconds kAdapterLatency{16};
 constexpr long kBaud = 2400;
-
-double threadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-void runEventsFor(std::chrono::milliseconds length) {
-    const auto end = Clock::now() + length;
-    while (Clock::now() < end) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(1ms);
-    }
-}
-
-// Answers every message at once; keeps the texts and when the last one came.
-class AnsweringMessages final : public tolvane::UserMessages {
-  public:
-    void show(const QString& text) override {
-        texts.push_back(text);
-        lastShown = Clock::now();
-    }
-    std::vector<QString> texts;
-    Clock::time_point lastShown;
-};
 
 // A started panel on the simulated board, with the start-up echoes read away and one step of
 // eight centred channels recorded; every hold lasts 0 s.

@@ -2,23 +2,16 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QtGlobal>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
+
+#include "bench_support.h"
 
 namespace tolvane::bench {
 
 PtyFarEnd::PtyFarEnd() {
-    termios raw{};
-    cfmakeraw(&raw);
-    if (openpty(&master_, &slave_, nullptr, &raw, nullptr) != 0) {
-        master_ = slave_ = -1;
+    if (!openRawPty(master_, slave_)) {
         return;
     }
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
@@ -103,42 +96,6 @@ void PtyFarEnd::run() {
             }
         }
     }
-}
-
-namespace {
-
-long statusKiB(const char* field) {
-    FILE* status = std::fopen("/proc/self/status", "r");
-    if (status == nullptr) {
-        return -1;
-    }
-    char line[256];
-    long value = -1;
-    const std::size_t length = std::strlen(field);
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-        if (std::strncmp(line, field, length) == 0) {
-            value = std::strtol(line + length, nullptr, 10);
-            break;
-        }
-    }
-    std::fclose(status);
-    return value;
-}
-
-}  // namespace
-
-long residentKiB() {
-    return statusKiB("VmRSS:");
-}
-
-long peakResidentKiB() {
-    return statusKiB("VmHWM:");
-}
-
-double threadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 }  // namespace tolvane::bench

@@ -62,10 +62,4 @@ class PtyFarEnd {
     std::thread thread_;
 };
 
-// The process's resident memory now, in KiB (VmRSS), and its peak (VmHWM).
-long residentKiB();
-long peakResidentKiB();
-// Processor time of the calling thread, in seconds.
-double threadCpuSeconds();
-
 }  // namespace tolvane::bench

@@ -15,14 +15,12 @@
 #include <memory>
 #include <string>
 
+#include "bench_support.h"
 #include "link/serial_port_link.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
-#include "panel/user_messages.h"
 #include "usb_adapter_driver.h"
 
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -31,18 +29,16 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using tolvane::bench::AnsweringMessages;
+using tolvane::bench::Clock;
+using tolvane::bench::msSince;
 using tolvane::testing::UsbAdapterDriver;
 
 constexpr int kDragMoves = 2000;
 
-class AnsweringMessages final : public tolvane::UserMessages {
-  public:
-    void show(const QString& /*text*/) override { ++shown; }
-    int shown = 0;
-};
-
-void runEventsFor(std::chrono::milliseconds length) {
+// An event loop that wakes only for what the panel has to do, so that its wake-ups can be
+// counted.
+void runLoopFor(std::chrono::milliseconds length) {
     QEventLoop loop;
     QTimer::singleShot(length, &loop, &QEventLoop::quit);
     loop.exec();
@@ -72,10 +68,6 @@ struct PanelOnAdapter {
     AnsweringMessages messages;
     tolvane::Panel panel;
 };
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // Mean and worst of a figure over the iterations.
 struct Figure {
@@ -127,7 +119,7 @@ void portChangeAfterDrag(benchmark::State& state) {
         const double ms = msSince(start);
         state.SetIterationTime(ms / 1000.0);
         reopenMs.add(ms);
-        openAfter += adapter.link->isOpen() && adapter.messages.shown == 0 ? 1 : 0;
+        openAfter += adapter.link->isOpen() && adapter.messages.texts.empty() ? 1 : 0;
     }
     reopenMs.report(state, "reopen_ms");
     state.counters["open_after"] = openAfter;
@@ -161,7 +153,7 @@ Idle watchIdle(std::chrono::milliseconds length = 10s) {
                          [&] { ++idle.wakeUps; });
     const long switchesBefore = voluntarySwitches();
     const auto start = Clock::now();
-    runEventsFor(length);
+    runLoopFor(length);
     idle.seconds = msSince(start) / 1000.0;
     idle.switches = voluntarySwitches() - switchesBefore;
     QObject::disconnect(counter);
@@ -176,7 +168,7 @@ void idleWakeUps(benchmark::State& state) {
         std::unique_ptr<PanelOnAdapter> adapter;
         if (state.range(0) < 2) {
             adapter = std::make_unique<PanelOnAdapter>(state.range(0) == 0);
-            runEventsFor(1s);  // the 48 start-up bytes take 200 ms of the line
+            runLoopFor(1s);  // the 48 start-up bytes take 200 ms of the line
         }
         const Idle idle = watchIdle();
         state.SetIterationTime(idle.seconds);
@@ -197,9 +189,7 @@ void idleUnplug(benchmark::State& state) {
     for (auto _ : state) {
         int master = -1;
         int slave = -1;
-        termios raw{};
-        cfmakeraw(&raw);
-        if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
+        if (!tolvane::bench::openRawPty(master, slave)) {
             state.SkipWithError("no pseudo-terminal");
             return;
         }
@@ -212,9 +202,9 @@ void idleUnplug(benchmark::State& state) {
         const QByteArray chunk(1000, '\x01');
         for (int sent = 0; state.range(0) == 1 && sent < 12000; sent += chunk.size()) {
             [[maybe_unused]] const auto written = ::write(master, chunk.data(), chunk.size());
-            runEventsFor(20ms);
+            runLoopFor(20ms);
         }
-        runEventsFor(1s);
+        runLoopFor(1s);
         std::optional<Clock::time_point> reported;
         const auto start = Clock::now();
         QObject::connect(&link, &tolvane::SerialLink::lost, [&] { reported = Clock::now(); });
@@ -235,7 +225,7 @@ void idleUnplug(benchmark::State& state) {
         reportedAfter.add(reportedMs);
         wakeUpsAfter.add(idle.wakeUps);
         cpuAfter.add(cpuMs);
-        messagesShown += messages.shown;
+        messagesShown += static_cast<int>(messages.texts.size());
     }
     reportedAfter.report(state, "reported_ms");
     wakeUpsAfter.report(state, "wakeups_2s_after");
@@ -253,7 +243,7 @@ void wakeUpsWhileBacklogDrains(benchmark::State& state) {
                                               &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
         const auto sentBefore = adapter.driver.sent().size();
         const auto start = Clock::now();
-        runEventsFor(2s);
+        runLoopFor(2s);
         const double seconds = msSince(start) / 1000.0;
         QObject::disconnect(counter);
         state.SetIterationTime(seconds);
