@@ -77,9 +77,6 @@ bool userMayUse([[maybe_unused]] const QString& device) {
 
 SerialPortLink::SerialPortLink(QObject* parent) : SerialPortLink(systemDriver_, {}, parent) {}
 
-SerialPortLink::SerialPortLink(SerialDriver& driver, QObject* parent)
-    : SerialPortLink(driver, {}, parent) {}
-
 SerialPortLink::SerialPortLink(PortLookup lookup, QObject* parent)
     : SerialPortLink(systemDriver_, std::move(lookup), parent) {}
 

@@ -23,10 +23,10 @@ class SerialPortLink final : public SerialLink {
   public:
     explicit SerialPortLink(QObject* parent = nullptr);
     // Over another driver than the system's own, as tests do with a model of a real one.
-    explicit SerialPortLink(SerialDriver& driver, QObject* parent = nullptr);
+    explicit SerialPortLink(SerialDriver& driver, PortLookup lookup = {},
+                            QObject* parent = nullptr);
     // With the ports' devices found another way than the system's, as tests do.
     explicit SerialPortLink(PortLookup lookup, QObject* parent = nullptr);
-    SerialPortLink(SerialDriver& driver, PortLookup lookup, QObject* parent = nullptr);
     ~SerialPortLink() override;
 
     std::optional<LinkError> setSettings(const QString& settings) override;
