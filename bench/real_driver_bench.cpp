@@ -32,7 +32,7 @@ using namespace std::chrono_literals;
 using tolvane::bench::AnsweringMessages;
 using tolvane::bench::Clock;
 using tolvane::bench::msSince;
-using tolvane::testing::UsbAdapterDriver;
+using tolvane::test_support::UsbAdapterDriver;
 
 constexpr int kDragMoves = 2000;
 

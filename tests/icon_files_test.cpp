@@ -11,7 +11,7 @@
 namespace tolvane {
 namespace {
 
-using testing::PrintTo;
+using test_support::PrintTo;
 
 struct IconFile {
     const char* name;

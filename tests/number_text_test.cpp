@@ -11,7 +11,7 @@ namespace tolvane {
 namespace {
 
 namespace nt = number_text;
-using testing::PrintTo;
+using test_support::PrintTo;
 
 struct ReadCase {
     const char* name;

@@ -20,9 +20,9 @@
 namespace tolvane {
 namespace {
 
-using testing::bytes;
-using testing::RecordingMessages;
-using testing::ScriptedLink;
+using test_support::bytes;
+using test_support::RecordingMessages;
+using test_support::ScriptedLink;
 
 QByteArray centreAll() {
     QByteArray result;

@@ -15,7 +15,7 @@
 namespace tolvane {
 namespace {
 
-using testing::PrintTo;
+using test_support::PrintTo;
 
 struct DeviceCase {
     const char* name;

@@ -7,7 +7,7 @@
 namespace tolvane {
 namespace {
 
-using testing::PrintTo;
+using test_support::PrintTo;
 
 struct ErrorCase {
     const char* name;

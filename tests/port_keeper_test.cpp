@@ -29,8 +29,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using test_support::BoardProcess;
-using testing::PrintTo;
-using testing::RecordingMessages;
+using test_support::PrintTo;
+using test_support::RecordingMessages;
 
 // The system's choice over a temporary folder: `named` as TOLVANE_COM1 would name it, the
 // adapters of `dir`/serial/by-id, and `dir`/defaultN as the system's default device.
@@ -141,8 +141,8 @@ TEST(TakeUpDuringPlayback, WaitsForThePlaybackToEnd) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const PortLookup lookup = lookupIn(dir.path());
-    testing::ScriptedLink link;
-    link.board = testing::echoOf;
+    test_support::ScriptedLink link;
+    link.board = test_support::echoOf;
     RecordingMessages messages;
     Panel panel(link, messages, lookup);
     panel.load();

@@ -18,8 +18,8 @@ namespace tolvane {
 namespace {
 
 using test_support::BoardProcess;
-using testing::RecordingMessages;
-using testing::ScriptedLink;
+using test_support::RecordingMessages;
+using test_support::ScriptedLink;
 
 const QString kInvalidPort = QStringLiteral("Invalid port - will use Port 1 instead");
 

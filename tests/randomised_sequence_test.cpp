@@ -20,8 +20,8 @@
 namespace tolvane {
 namespace {
 
-using testing::RecordingMessages;
-using testing::ScriptedLink;
+using test_support::RecordingMessages;
+using test_support::ScriptedLink;
 using Commands = std::vector<PositionCommand>;
 
 struct ChannelText {
@@ -66,7 +66,7 @@ TEST(RandomisedSequence, ArbitraryTextsNeverLoseAStepNorSendTheFrameStart) {
     for (int round = 0; round < 40; ++round) {
         SCOPED_TRACE(round);
         ScriptedLink link;
-        link.board = testing::echoOf;
+        link.board = test_support::echoOf;
         RecordingMessages messages;
         Panel panel(link, messages);
         MainWindow& window = panel.window();

@@ -20,7 +20,7 @@ namespace tolvane {
 namespace {
 
 using test_support::BoardProcess;
-using testing::PrintTo;
+using test_support::PrintTo;
 using Commands = std::vector<PositionCommand>;
 using namespace std::chrono_literals;
 
@@ -50,7 +50,7 @@ class SequenceOnBoard : public ::testing::Test {
 
     std::unique_ptr<BoardProcess> board;
     SerialPortLink link;
-    testing::RecordingMessages messages;
+    test_support::RecordingMessages messages;
     std::unique_ptr<Panel> panel;
 };
 

@@ -22,11 +22,11 @@ namespace tolvane {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::bytes;
-using testing::echoOf;
-using testing::PrintTo;
-using testing::RecordingMessages;
-using testing::ScriptedLink;
+using test_support::bytes;
+using test_support::echoOf;
+using test_support::PrintTo;
+using test_support::RecordingMessages;
+using test_support::ScriptedLink;
 
 const QString kCommunicationsProblem = QStringLiteral("Communications problem encountered");
 

@@ -14,10 +14,10 @@
 namespace tolvane {
 namespace {
 
-using testing::bytes;
-using testing::echoOf;
-using testing::PrintTo;
-using testing::ScriptedLink;
+using test_support::bytes;
+using test_support::echoOf;
+using test_support::PrintTo;
+using test_support::ScriptedLink;
 using Commands = std::vector<PositionCommand>;
 
 // The window as the sequence sees it. A slider set to a new value runs the change handling as the

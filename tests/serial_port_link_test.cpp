@@ -167,7 +167,7 @@ TEST(SerialPortLink, InputIsHeldUpToTheCapKeepingTheOldestBytes) {
 TEST(SerialPortLink, AStalledLineLosesNothingAndRaisesNothing) {
     FarEnd board;
     SerialPortLink link;
-    testing::RecordingMessages messages;
+    test_support::RecordingMessages messages;
     Panel panel(link, messages);
     panel.load();
     ASSERT_EQ(board.receive(48).size(), 48);
@@ -409,9 +409,9 @@ TEST(SerialPortLink, UnderAUsbAdapterAClosedPortDropsTheBacklog) {
     };
     for (const Row& row : {Row{"Exit", true}, Row{"COM1 chosen again", false}}) {
         SCOPED_TRACE(row.what);
-        testing::UsbAdapterDriver driver;
+        test_support::UsbAdapterDriver driver;
         SerialPortLink link(driver);
-        testing::RecordingMessages messages;
+        test_support::RecordingMessages messages;
         Panel panel(link, messages);
         panel.load();
         QByteArray expected;
@@ -433,7 +433,7 @@ TEST(SerialPortLink, UnderAUsbAdapterAClosedPortDropsTheBacklog) {
         } else {
             panel.window().com1Action()->trigger();
         }
-        EXPECT_EQ(driver.lastCloseWait(), testing::UsbAdapterDriver::Clock::duration::zero());
+        EXPECT_EQ(driver.lastCloseWait(), test_support::UsbAdapterDriver::Clock::duration::zero());
         EXPECT_LE(driver.peakQueued(), 12) << "the system held more than 50 ms of the line";
         const QByteArray sent = driver.sent();
         EXPECT_LT(sent.size(), expected.size());

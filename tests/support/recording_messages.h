@@ -5,7 +5,7 @@
 
 #include "panel/user_messages.h"
 
-namespace tolvane::testing {
+namespace tolvane::test_support {
 
 // Answers every message at once and keeps its text; onShow runs while a message is "open".
 class RecordingMessages final : public UserMessages {
@@ -21,4 +21,4 @@ class RecordingMessages final : public UserMessages {
     std::function<void(const QString&)> onShow;
 };
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::test_support

@@ -1,6 +1,6 @@
 #include "scripted_link.h"
 
-namespace tolvane::testing {
+namespace tolvane::test_support {
 
 std::optional<LinkError> ScriptedLink::setSettings(const QString& settings) {
     calls_ << QStringLiteral("settings ") + settings;
@@ -112,4 +112,4 @@ QByteArray echoOf(PositionCommand command) {
     return bytes({command.channel, command.position});
 }
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::test_support

@@ -13,7 +13,7 @@
 #include "link/serial_link.h"
 #include "link/servo_protocol.h"
 
-namespace tolvane::testing {
+namespace tolvane::test_support {
 
 class ScriptedLink final : public SerialLink {
     Q_OBJECT
@@ -77,4 +77,4 @@ QByteArray bytes(std::initializer_list<int> values);
 // What an echoing board answers to a command: its channel and position.
 QByteArray echoOf(PositionCommand command);
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::test_support

@@ -28,10 +28,10 @@ inline void PrintTo(const PositionCommand& command, std::ostream* os) {
 
 }  // namespace tolvane
 
-namespace tolvane::testing {
+namespace tolvane::test_support {
 
 // A row of a test table prints as its name. Rows are found by argument-dependent lookup, so a
-// test file brings this in with `using testing::PrintTo;` inside the rows' namespace.
+// test file brings this in with `using test_support::PrintTo;` inside the rows' namespace.
 template <typename Row>
 requires requires(const Row& row) {
     row.name;
@@ -40,4 +40,4 @@ void PrintTo(const Row& row, std::ostream* os) {
     *os << row.name;
 }
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::test_support

@@ -11,7 +11,7 @@
 #include <ratio>
 #include <thread>
 
-namespace tolvane::testing {
+namespace tolvane::test_support {
 
 namespace {
 
@@ -96,4 +96,4 @@ QByteArray UsbAdapterDriver::sent() {
     return sent_;
 }
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::test_support

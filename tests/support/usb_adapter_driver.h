@@ -11,7 +11,7 @@
 
 #include "link/serial_driver.h"
 
-namespace tolvane::testing {
+namespace tolvane::test_support {
 
 class UsbAdapterDriver final : public SerialDriver {
   public:
@@ -51,4 +51,4 @@ class UsbAdapterDriver final : public SerialDriver {
     Clock::duration lastCloseWait_{};
 };
 
-}  // namespace tolvane::testing
+}  // namespace tolvane::test_support
