@@ -1,3 +1,4 @@
+// The line's speed and framing, read from a settings text such as "2400,N,8,1".
 #pragma once
 
 #include <QString>

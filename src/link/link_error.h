@@ -1,3 +1,4 @@
+// What went wrong on the serial link, and whether a missing device is why.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The program's emblem, drawn at any size, and the window's icon made of it.
 #pragma once
 
 #include <QIcon>

@@ -1,3 +1,4 @@
+// The words the user reads when the serial link fails.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// A style that keeps scroll bars stepping by one on a click in the track.
 #pragma once
 
 #include <QProxyStyle>

@@ -1,3 +1,4 @@
+// Messages to the user, behind an interface that tests answer.
 #pragma once
 
 #include <QPointer>

@@ -1,3 +1,4 @@
+// Messages to the user that answer themselves and keep their texts, for tests.
 #pragma once
 
 #include <QStringList>
