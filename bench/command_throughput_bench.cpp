@@ -14,9 +14,9 @@
 
 #include "bench_support.h"
 #include "link/serial_port_link.h"
-#include "link/servo_protocol.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
+#include "protocol/servo_protocol.h"
 
 namespace {
 

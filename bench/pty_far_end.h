@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane::bench {
 

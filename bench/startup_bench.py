@@ -73,7 +73,7 @@ def read_commands(out, wait):
 def one_run(build, display, workdir):
     link = os.path.join(workdir, "COM1")
     xenv = dict(os.environ, DISPLAY=display)
-    board = subprocess.Popen([os.path.join(build, "tools", "tolvane-board"), "--link", link],
+    board = subprocess.Popen([os.path.join(build, "board", "tolvane-board"), "--link", link],
                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     watcher = subprocess.Popen(["xev", "-root", "-event", "substructure"], env=xenv,
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)

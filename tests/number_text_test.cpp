@@ -3,8 +3,8 @@
 #include <QLocale>
 #include <limits>
 
-#include "link/command_io.h"
-#include "link/number_text.h"
+#include "fields/number_text.h"
+#include "fields/position_text.h"
 #include "test_printers.h"
 
 namespace tolvane {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "link/port_devices.h"
 #include "panel/link_messages.h"
+#include "ports/port_devices.h"
 #include "test_printers.h"
 
 namespace tolvane {

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <random>
 
-#include "link/command_io.h"
-#include "link/number_text.h"
-#include "link/servo_protocol.h"
+#include "fields/number_text.h"
+#include "fields/position_text.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane {
 namespace {

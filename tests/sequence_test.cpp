@@ -5,14 +5,17 @@
 #include <QMap>
 #include <functional>
 
-#include "link/command_io.h"
+#include "link/serial_link.h"
 #include "scripted_link.h"
+#include "sequence/echo_handshake.h"
 #include "sequence/sequence.h"
 #include "sequence/sequence_view.h"
 #include "test_printers.h"
 
 namespace tolvane {
 namespace {
+
+using namespace std::chrono_literals;
 
 using test_support::bytes;
 using test_support::echoOf;
@@ -162,6 +165,13 @@ INSTANTIATE_TEST_SUITE_P(Table, Handshake, ::testing::Values(
                   std::nullopt, 200, {0, 10}, bytes({0, 10})}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
+
+// First try: line time of command and echo, 50 ms for the board, 16 ms for a USB adapter and
+// 20 ms of slack; later tries: the line time and the slack.
+TEST(ReplyWindow, CoversCommandAndReplyOnTheLinePlusSlack) {
+    EXPECT_EQ(replyWindows(2400), (ReplyWindows{107ms, 41ms}));  // 20.8 ms on the line
+    EXPECT_EQ(replyWindows(9600), (ReplyWindows{92ms, 26ms}));   // 5.2 ms
+}
 
 // ---- Stored positions: what is sent, and what is refused ------------------------------------
 

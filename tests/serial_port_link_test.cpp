@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <chrono>
 
-#include "link/command_io.h"
 #include "link/input_buffer.h"
 #include "link/line_settings.h"
 #include "link/serial_port_link.h"
@@ -496,13 +495,6 @@ TEST(LineSettings, ReadsEveryField) {
     EXPECT_EQ(settings->parity, LineSettings::Parity::Even);
     EXPECT_EQ(settings->dataBits, 7);
     EXPECT_EQ(settings->stopBits, LineSettings::StopBits::OneAndHalf);
-}
-
-// First try: line time of command and echo, 50 ms for the board, 16 ms for a USB adapter and
-// 20 ms of slack; later tries: the line time and the slack.
-TEST(ReplyWindow, CoversCommandAndReplyOnTheLinePlusSlack) {
-    EXPECT_EQ(replyWindows(2400), (ReplyWindows{107ms, 41ms}));  // 20.8 ms on the line
-    EXPECT_EQ(replyWindows(9600), (ReplyWindows{92ms, 26ms}));   // 5.2 ms
 }
 
 }  // namespace

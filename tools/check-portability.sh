@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Compiles the sources for syntax as macOS and Windows would, over Debian's Qt headers:
-#   every file of src/ and tools/ with clang against LLVM's libc++, the standard library of macOS;
+#   every file of src/, board/ and tools/ with clang against LLVM's libc++, the standard library of
+#   macOS;
 #   every file of src/ with MinGW-w64, for Windows (its Q_OS_WIN code is compiled there).
 # Qt's headers come in as system headers, so only their warnings are ignored; an error or a
 # warning in our own code fails the check. Debian's Qt is configured for Linux, so this proves
@@ -43,6 +44,6 @@ check() {
 
 # -fPIC: Qt's headers refuse code that is not position independent on ELF systems.
 status=0
-check "macOS (clang, libc++)" clang++ -stdlib=libc++ -fPIC -Itools -- src tools || status=1
+check "macOS (clang, libc++)" clang++ -stdlib=libc++ -fPIC -Iboard -- src board tools || status=1
 check "Windows (MinGW-w64)" x86_64-w64-mingw32-g++-posix -- src || status=1
 exit $status

@@ -21,7 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-build/tools/tolvane-board --window --baud 2400 --latency 16 --link "$workdir/COM1" &
+build/board/tolvane-board --window --baud 2400 --latency 16 --link "$workdir/COM1" &
 board_pid=$!
 for _ in $(seq 100); do
   [ -e "$workdir/COM1" ] && break

@@ -3,7 +3,7 @@
 
 #include <QSerialPort>
 
-#include "link/port_system.h"
+#include "ports/port_system.h"
 
 namespace tolvane {
 

@@ -12,4 +12,10 @@ std::optional<LinkError> openServoPort(SerialLink& link, int port) {
     return link.open();
 }
 
+void writeCommand(SerialLink& link, PositionCommand command) {
+    for (const std::uint8_t byte : encode(command)) {
+        link.writeByte(byte);
+    }
+}
+
 }  // namespace tolvane

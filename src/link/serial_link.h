@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "link/link_error.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane {
 
@@ -60,5 +61,8 @@ inline constexpr QLatin1String kServoLineSettings("2400,N,8,1");
 // Opens the link on COM1 or COM2 as every open does: settings first, then the port number, then
 // the open itself. The first failing step's error is returned.
 std::optional<LinkError> openServoPort(SerialLink& link, int port);
+
+// Sends a position command as three single-byte writes, back to back.
+void writeCommand(SerialLink& link, PositionCommand command);
 
 }  // namespace tolvane

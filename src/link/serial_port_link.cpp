@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "link/port_devices.h"
 #include "link/port_errors.h"
+#include "ports/port_devices.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>

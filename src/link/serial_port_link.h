@@ -9,9 +9,9 @@
 #include "link/input_buffer.h"
 #include "link/line_settings.h"
 #include "link/output_backlog.h"
-#include "link/port_devices.h"
 #include "link/serial_driver.h"
 #include "link/serial_link.h"
+#include "ports/port_devices.h"
 
 class QEventLoop;
 

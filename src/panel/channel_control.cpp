@@ -4,8 +4,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "link/command_io.h"
-#include "link/number_text.h"
+#include "fields/number_text.h"
+#include "fields/position_text.h"
+#include "link/serial_link.h"
 #include "panel/main_window.h"
 
 namespace tolvane {

@@ -4,7 +4,7 @@
 #include <QString>
 
 #include "link/link_error.h"
-#include "link/port_system.h"
+#include "ports/port_system.h"
 
 namespace tolvane {
 

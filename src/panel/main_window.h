@@ -6,7 +6,7 @@
 #include <QMainWindow>
 #include <array>
 
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 class QAction;
 class QFrame;

@@ -6,8 +6,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "link/command_io.h"
-#include "link/number_text.h"
+#include "fields/number_text.h"
 #include "link/serial_link.h"
 #include "panel/channel_control.h"
 #include "panel/link_messages.h"

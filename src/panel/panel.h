@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "link/link_error.h"
-#include "link/port_devices.h"
+#include "ports/port_devices.h"
 
 namespace tolvane {
 

@@ -10,9 +10,9 @@
 #include <chrono>
 #include <optional>
 
-#include "link/device_watch.h"
 #include "link/link_error.h"
-#include "link/port_devices.h"
+#include "ports/device_watch.h"
+#include "ports/port_devices.h"
 
 namespace tolvane {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/number_text.h"
+#include "fields/number_text.h"
 #include "sequence/playback_state.h"
 #include "sequence/sequence_view.h"
 

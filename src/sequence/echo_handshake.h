@@ -8,11 +8,23 @@
 #include <functional>
 #include <optional>
 
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane {
 
 class SerialLink;
+
+// The echo reply carried by the first two received bytes; nothing when fewer arrived.
+std::optional<EchoReply> echoFrom(const QByteArray& received);
+
+// How long a try of the echo handshake waits for the board's answer at the given speed: 107 ms
+// for a channel's first try and 41 ms for each later one at 2400 baud.
+struct ReplyWindows {
+    std::chrono::milliseconds first;
+    std::chrono::milliseconds retry;
+    friend bool operator==(const ReplyWindows&, const ReplyWindows&) = default;
+};
+ReplyWindows replyWindows(int baudRate);
 
 // The last echo a run has read. It carries over from channel to channel and step to step; 9
 // names no channel, so the first channel of a run always makes at least one try.

@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "link/command_io.h"
-#include "link/number_text.h"
+#include "fields/number_text.h"
+#include "fields/position_text.h"
 #include "sequence/playback_state.h"
 #include "sequence/position_table.h"
 #include "sequence/sequence_view.h"

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane {
 

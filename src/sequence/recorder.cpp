@@ -1,6 +1,6 @@
 #include "sequence/recorder.h"
 
-#include "link/number_text.h"
+#include "fields/number_text.h"
 #include "sequence/position_table.h"
 #include "sequence/sequence_view.h"
 

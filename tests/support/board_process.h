@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "board_cli.h"
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane::test_support {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/serial_link.h"
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane::test_support {
 

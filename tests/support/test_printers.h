@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <ostream>
 
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';

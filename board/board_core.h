@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane::board {
 

@@ -1,4 +1,4 @@
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane {
 

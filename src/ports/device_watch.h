@@ -7,7 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "link/port_devices.h"
+#include "ports/port_devices.h"
 
 namespace tolvane {
 

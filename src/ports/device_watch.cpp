@@ -1,4 +1,4 @@
-#include "link/device_watch.h"
+#include "ports/device_watch.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "link/port_devices.h"
+#include "ports/port_devices.h"
 
 #include <QDir>
 #include <QSerialPortInfo>

@@ -1,4 +1,4 @@
-#include "link/number_text.h"
+#include "fields/number_text.h"
 
 #include <QLocale>
 #include <cmath>

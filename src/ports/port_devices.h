@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "link/port_system.h"
+#include "ports/port_system.h"
 
 namespace tolvane {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "board_core.h"
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane::board {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "link/servo_protocol.h"
+#include "protocol/servo_protocol.h"
 
 namespace tolvane::board {
 
