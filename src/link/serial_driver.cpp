@@ -5,7 +5,10 @@
 #include <thread>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <sys/ioctl.h>
+
+#include <cerrno>
 #endif
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -29,6 +32,19 @@ bool transmitterEmpty([[maybe_unused]] QSerialPort& port) {
 }
 
 }  // namespace
+
+bool SerialDriver::lineIsBehind([[maybe_unused]] const QSerialPort& port) {
+#ifdef Q_OS_UNIX
+    pollfd fd{static_cast<int>(port.handle()), POLLOUT, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&fd, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready == 0;
+#else
+    return false;  // writes there are overlapped: the system queues them and never says "try again"
+#endif
+}
 
 int SystemSerialDriver::queuedOutput([[maybe_unused]] QSerialPort& port) {
 #if defined(Q_OS_UNIX) && defined(TIOCOUTQ)

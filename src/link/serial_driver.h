@@ -1,7 +1,7 @@
 // The few facts of the system's serial driver that the link relies on beyond Qt's own calls: how
-// much output the system still holds, and how that output is let go when the port closes. A
-// pseudo-terminal has none of these (its queue reads empty and its close never waits), so tests
-// put a model of a real driver in the system's place.
+// much output the system still holds, whether the device has room for more, and how that output
+// is let go when the port closes. A pseudo-terminal's queue reads empty and its close never waits,
+// so tests put a model of a real driver in the system's place.
 #pragma once
 
 #include <chrono>
@@ -26,6 +26,12 @@ class SerialDriver {
     virtual void discardOutput(QSerialPort& port) = 0;
     // Closes the port. A real driver first waits here for the output it still holds.
     virtual void close(QSerialPort& port) = 0;
+    // Whether the device has no room for output and reports no failure either: the line is
+    // behind, as a 2400-baud line is behind a fast drag. Written to then, the device answers "try
+    // again" (EAGAIN), which Qt reports as the same ResourceError as an unplugged device (EIO);
+    // asking the device first keeps the two apart. The system's own answer unless overridden: a
+    // model of a driver over a pseudo-terminal keeps it.
+    [[nodiscard]] virtual bool lineIsBehind(const QSerialPort& port);
 };
 
 // The operating system's own driver, reached through Qt and the system's calls.

@@ -2,18 +2,11 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
-#include <algorithm>
 #include <utility>
 
 #include "link/port_errors.h"
+#include "ports/device_files.h"
 #include "ports/port_devices.h"
-
-#ifdef Q_OS_UNIX
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
-#endif
 
 namespace tolvane {
 
@@ -47,32 +40,6 @@ QSerialPort::StopBits toQt(LineSettings::StopBits stopBits) {
     return QSerialPort::OneStop;
 }
 
-// Whether the device has no room for output and reports no failure either: the line is behind,
-// as a 2400-baud line is behind a fast drag. Written to then, the device answers "try again"
-// (EAGAIN), which Qt reports as the same ResourceError as an unplugged device (EIO); asking the
-// device first keeps the two apart.
-bool lineIsBehind([[maybe_unused]] const QSerialPort& port) {
-#ifdef Q_OS_UNIX
-    pollfd fd{static_cast<int>(port.handle()), POLLOUT, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&fd, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    return ready == 0;
-#else
-    return false;  // writes there are overlapped: the system queues them and never says "try again"
-#endif
-}
-
-// Qt reports both "not allowed" and "locked by another program" as a permission error.
-bool userMayUse([[maybe_unused]] const QString& device) {
-#ifdef Q_OS_UNIX
-    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
-#else
-    return true;   // Windows answers "access denied" for a port that another program holds
-#endif
-}
-
 }  // namespace
 
 SerialPortLink::SerialPortLink(QObject* parent) : SerialPortLink(systemDriver_, {}, parent) {}
@@ -81,7 +48,10 @@ SerialPortLink::SerialPortLink(PortLookup lookup, QObject* parent)
     : SerialPortLink(systemDriver_, std::move(lookup), parent) {}
 
 SerialPortLink::SerialPortLink(SerialDriver& driver, PortLookup lookup, QObject* parent)
-    : SerialLink(parent), driver_(driver), lookup_(std::move(lookup)) {
+    : SerialLink(parent),
+      driver_(driver),
+      lookup_(std::move(lookup)),
+      output_(port_, driver_, settings_.baudRate) {
     // Qt keeps no more than this beside our own input buffer, which every read notification
     // drains it into; Qt's own buffer would otherwise grow with every reply nobody reads.
     port_.setReadBufferSize(kDeviceReadChunk);
@@ -92,17 +62,6 @@ SerialPortLink::SerialPortLink(SerialDriver& driver, PortLookup lookup, QObject*
     lossReport_.setSingleShot(true);
     lossReport_.setInterval(0);
     connect(&lossReport_, &QTimer::timeout, this, &SerialPortLink::reportLoss);
-    pacing_.setInterval(kPaceInterval);
-    connect(&pacing_, &QTimer::timeout, this, &SerialPortLink::handOver);
-    handOverSoon_.setSingleShot(true);
-    handOverSoon_.setInterval(0);
-    connect(&handOverSoon_, &QTimer::timeout, this, &SerialPortLink::handOver);
-    connect(&port_, &QSerialPort::bytesWritten, this, [this] {
-        if (qtHoldsOutput_ && port_.bytesToWrite() == 0) {
-            qtHoldsOutput_ = false;
-            handOverSoon_.start();
-        }
-    });
     connect(&hangUpWatch_, &HangUpWatch::gone, this, &SerialPortLink::noteLoss);
 }
 
@@ -118,6 +77,7 @@ std::optional<LinkError> SerialPortLink::setSettings(const QString& settings) {
                          QStringLiteral("invalid line settings \"%1\"").arg(settings)};
     }
     settings_ = *parsed;
+    output_.setBaudRate(settings_.baudRate);
     return std::nullopt;
 }
 
@@ -205,16 +165,13 @@ void SerialPortLink::close() {
 
 void SerialPortLink::shutDown() {
     hangUpWatch_.stop();
-    pacing_.stop();
-    handOverSoon_.stop();
-    qtHoldsOutput_ = false;
     overrunDrain_.stop();
     lossReport_.stop();
     // What the board has not been handed yet is dropped: Exit ends at once, and a port change
     // wants the new line, not the old backlog. What the system holds, a few milliseconds of the
     // line, leaves before the close, while the line still has its speed: Qt restores the speed
     // it found at open right before closing.
-    backlog_.clear();
+    output_.clear();
     if (port_.isOpen()) {
         if (!failure_ && !driver_.drain(port_, kDrainBound)) {
             driver_.discardOutput(port_);
@@ -234,44 +191,8 @@ void SerialPortLink::writeByte(std::uint8_t byte) {
     if (!isOpen()) {
         return;
     }
-    // 3 bytes a command: a backlog of 100,000 commands, more than 20 minutes of a 2400-baud line,
-    // holds about 300 KB.
-    backlog_.append(static_cast<char>(byte));
-    handOver();
+    output_.write(byte);
     reportLoss();
-}
-
-int SerialPortLink::outputAheadBytes() const {
-    constexpr int kBitsPerByte = 10;  // start, 8 data, stop
-    const auto bytes =
-        static_cast<long long>(settings_.baudRate) / kBitsPerByte * kOutputAhead.count() / 1000;
-    return static_cast<int>(std::max(1LL, bytes));
-}
-
-void SerialPortLink::handOver() {
-    // Hands the oldest waiting bytes to the system while it holds less than kOutputAhead of the
-    // line. A pseudo-terminal's count reads 0, so it takes all it has room for, as before.
-    // While Qt still holds bytes that the device would not take ("try again"), Qt's own
-    // notifier hands those on first; the device is asked for room before every write, since
-    // writing to a full device reads as the same error as an unplugged one.
-    while (!backlog_.isEmpty() && port_.isOpen() && port_.bytesToWrite() == 0 &&
-           !lineIsBehind(port_)) {
-        const int room = outputAheadBytes() - driver_.queuedOutput(port_);
-        if (room <= 0) {
-            break;
-        }
-        const QByteArrayView chunk = backlog_.front(room);
-        port_.write(chunk.data(), chunk.size());
-        backlog_.drop(chunk.size());
-        port_.flush();  // hands it to the device now, without waiting
-    }
-    qtHoldsOutput_ = port_.bytesToWrite() > 0;
-    // Runs only while there is a backlog: an idle panel wakes up for nothing.
-    if (backlog_.isEmpty() || !port_.isOpen()) {
-        pacing_.stop();
-    } else if (!pacing_.isActive()) {
-        pacing_.start();
-    }
 }
 
 void SerialPortLink::setInputLength(int length) {
@@ -376,7 +297,7 @@ void SerialPortLink::noteError(QSerialPort::SerialPortError error) {
         return;
     }
     const auto gone = deviceGone(port_);
-    if (!gone && error == QSerialPort::ResourceError && lineIsBehind(port_)) {
+    if (!gone && error == QSerialPort::ResourceError && driver_.lineIsBehind(port_)) {
         return;  // "try again" from a full output buffer: the bytes wait in Qt's queue
     }
     noteLoss(gone.value_or(port_.errorString()));

@@ -8,7 +8,7 @@
 #include "link/hang_up_watch.h"
 #include "link/input_buffer.h"
 #include "link/line_settings.h"
-#include "link/output_backlog.h"
+#include "link/output_pacer.h"
 #include "link/serial_driver.h"
 #include "link/serial_link.h"
 #include "ports/port_devices.h"
@@ -52,17 +52,12 @@ class SerialPortLink final : public SerialLink {
     static constexpr int kDeviceReadChunk = 4096;
     // How often a full input buffer drops what has come since.
     static constexpr std::chrono::milliseconds kOverrunDrainInterval{20};
-    // The system is handed only what the line carries in this time (7 bytes at 2400 baud); the
-    // rest waits in backlog_. A close then never waits long for the line.
-    static constexpr std::chrono::milliseconds kOutputAhead{30};
-    // How often a backlog is handed on: well within kOutputAhead, so the line does not run dry.
-    static constexpr std::chrono::milliseconds kPaceInterval{10};
-    // The longest a close waits for what the system holds: kOutputAhead's worth, and the 16-byte
+    // The longest a close waits for what the system holds: OutputPacer::kOutputAhead's worth, and
+    // the 16-byte
     // FIFO of a built-in UART, which fills at once and which the count leaves out (96 ms at
     // 2400 baud together).
     static constexpr std::chrono::milliseconds kDrainBound{100};
 
-    void handOver();
     void pollDevice();
     void takeArrivals();
     void drainInput();
@@ -72,7 +67,6 @@ class SerialPortLink final : public SerialLink {
     void shutDown();
     bool applySettings();
     LinkError openError(const QString& device) const;
-    int outputAheadBytes() const;
 
     SystemSerialDriver systemDriver_;
     SerialDriver& driver_;
@@ -81,19 +75,14 @@ class SerialPortLink final : public SerialLink {
     LineSettings settings_;
     int portNumber_ = 1;
     int inputLength_ = 0;
-    InputBuffer input_;      // what waitingCount() counts and readWaiting() takes
-    OutputBacklog backlog_;  // output the system has no room for yet, in order
+    InputBuffer input_;  // what waitingCount() counts and readWaiting() takes
+    OutputPacer output_;
     // Why the open port failed, kept until the port is closed and lost() raised: a dead device
     // raises a burst of errors, and the user hears of it once.
     std::optional<QString> failure_;
     QString device_;  // the device of the open port, as the user knows it
     QTimer lossReport_;
     QTimer overrunDrain_;
-    QTimer pacing_;
-    // Hands on more as soon as Qt has passed on what the device at first refused: a device with
-    // no line to wait for (a pseudo-terminal) need not wait for the pacing timer.
-    QTimer handOverSoon_;
-    bool qtHoldsOutput_ = false;
     HangUpWatch hangUpWatch_;
     // The innermost wait for bytes running now, the count it waits for, and how many are nested.
     QEventLoop* wait_ = nullptr;

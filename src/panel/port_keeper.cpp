@@ -1,24 +1,9 @@
 #include "panel/port_keeper.h"
 
-#include <QFileInfo>
-
 #include "link/serial_link.h"
+#include "ports/device_files.h"
 
 namespace tolvane {
-
-namespace {
-
-// Whether there is anything at the path to open. On Windows COMn names no file; there the
-// system's list of ports has just said that something changed.
-bool present([[maybe_unused]] const QString& path) {
-#ifdef Q_OS_UNIX
-    return QFileInfo::exists(path);
-#else
-    return true;
-#endif
-}
-
-}  // namespace
 
 PortKeeper::PortKeeper(SerialLink& link, PortLookup lookup, QObject* parent)
     : QObject(parent), link_(link), lookup_(lookup), watch_(std::move(lookup)) {
@@ -106,7 +91,7 @@ void PortKeeper::takeUp() {
     }
     pending_ = false;
     const PortDevice device = lookup_.device(port_);
-    if (device.noAdapterFound || !present(device.path)) {
+    if (device.noAdapterFound || !devicePresent(device.path)) {
         return;  // still nothing to open but the default
     }
     if (link_.isOpen()) {
