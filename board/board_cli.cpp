@@ -87,27 +87,27 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
 std::vector<std::string> toArguments(const BoardOptions& options) {
     std::vector<std::string> arguments;
     if (options.reply == ReplyMode::None) {
-        arguments.push_back("--no-reply");
+        arguments.emplace_back("--no-reply");
     } else if (options.reply == ReplyMode::ChannelOnly) {
-        arguments.push_back("--one-byte");
+        arguments.emplace_back("--one-byte");
     }
     if (options.delay.count() != 0) {
-        arguments.push_back("--delay");
+        arguments.emplace_back("--delay");
         arguments.push_back(std::to_string(options.delay.count()));
     }
     if (!options.linkPath.empty()) {
-        arguments.push_back("--link");
+        arguments.emplace_back("--link");
         arguments.push_back(options.linkPath);
     }
     if (options.baud != 0) {
-        arguments.push_back("--baud");
+        arguments.emplace_back("--baud");
         arguments.push_back(std::to_string(options.baud));
     }
     if (options.window) {
-        arguments.push_back("--window");
+        arguments.emplace_back("--window");
     }
     if (options.latency.count() != 0) {
-        arguments.push_back("--latency");
+        arguments.emplace_back("--latency");
         arguments.push_back(std::to_string(options.latency.count()));
     }
     return arguments;

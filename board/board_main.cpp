@@ -2,13 +2,15 @@
 // hardware and for the integration tests. The behaviour lives in BoardCore, the serving loop in
 // BoardServer, the window in BoardWindow; this file sets up the terminal and starts them.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -37,7 +39,7 @@ void requestStop() {
     [[maybe_unused]] const ssize_t written = write(stopPipe[1], &byte, 1);
 }
 
-void onStopSignal(int) {
+void onStopSignal(int /*signal*/) {
     const int savedErrno = errno;
     requestStop();
     errno = savedErrno;
@@ -55,12 +57,9 @@ bool installStopHandlers() {
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     // SIGPIPE: whoever read our stdout has gone, so nobody is watching this board any more.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-        if (sigaction(signal, &action, nullptr) != 0) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::all_of(std::array{SIGINT, SIGTERM, SIGHUP, SIGPIPE}, [&action](int signal) {
+        return sigaction(signal, &action, nullptr) == 0;
+    });
 }
 
 void fail(const char* what) {
@@ -114,8 +113,8 @@ bool makeLink(const std::string& linkPath, const std::string& target) {
     struct stat existing {};
     if (lstat(linkPath.c_str(), &existing) == 0) {
         if (!S_ISLNK(existing.st_mode)) {
-            std::fprintf(stderr, "tolvane-board: %s exists and is not a symbolic link\n",
-                         linkPath.c_str());
+            (void)std::fprintf(stderr, "tolvane-board: %s exists and is not a symbolic link\n",
+                               linkPath.c_str());
             return false;
         }
         unlink(linkPath.c_str());
@@ -167,12 +166,12 @@ int main(int argc, char** argv) {
     const auto parsed =
         tolvane::board::parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.help) {
-        std::fputs(tolvane::board::usage(argv[0]).c_str(), stdout);
+        (void)std::fputs(tolvane::board::usage(argv[0]).c_str(), stdout);
         return EXIT_SUCCESS;
     }
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "tolvane-board: %s\n%s", parsed.error.c_str(),
-                     tolvane::board::usage(argv[0]).c_str());
+        (void)std::fprintf(stderr, "tolvane-board: %s\n%s", parsed.error.c_str(),
+                           tolvane::board::usage(argv[0]).c_str());
         return 2;
     }
     const BoardOptions& options = parsed.options;
