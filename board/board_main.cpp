@@ -57,9 +57,10 @@ bool installStopHandlers() {
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     // SIGPIPE: whoever read our stdout has gone, so nobody is watching this board any more.
-    return std::ranges::all_of(std::array{SIGINT, SIGTERM, SIGHUP, SIGPIPE}, [&action](int signal) {
-        return sigaction(signal, &action, nullptr) == 0;
-    });
+    // std::all_of, not std::ranges::all_of: the libc++ of LLVM 14 lacks the latter.
+    const std::array stopSignals{SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+    return std::all_of(stopSignals.begin(), stopSignals.end(),
+                       [&action](int signal) { return sigaction(signal, &action, nullptr) == 0; });
 }
 
 void fail(const char* what) {
