@@ -13,6 +13,7 @@
 
 #include "panel/app_icon.h"
 #include "panel/focus_ring_style.h"
+#include "panel/menu_bar_key.h"
 #include "panel/step_by_one_style.h"
 #include "panel/window_layout.h"
 
@@ -190,6 +191,8 @@ void MainWindow::buildMenu() {
     com1Action_->setObjectName(QStringLiteral("mnuCom12400"));
     com2Action_ = portMenu->addAction(QStringLiteral("Com2,2400,N,8,1"));
     com2Action_->setObjectName(QStringLiteral("mnuCom22400"));
+    // The title keeps its caption without a mnemonic; F10 and Alt reach it from the keyboard.
+    addMenuBarKey(*this);
 }
 
 void MainWindow::setTabOrder() {
