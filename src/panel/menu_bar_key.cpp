@@ -18,10 +18,11 @@ void selectFirstTitle(QMainWindow& window) {
     const bool wasInBar = bar->hasFocus();
     // The menu bar's keyboard mode has no public call. The menu bar enters it (or leaves it) when
     // Alt is pressed and released alone, which it learns from these two events on its window;
-    // handing it the same two keeps F10 and Alt alike in every detail.
-    QKeyEvent altPressed(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
+    // handing it the same two keeps F10 and Alt alike in every detail. A key event of Alt itself
+    // carries the modifiers as they were before the key: none at the press, Alt at the release.
+    QKeyEvent altPressed(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &altPressed);
-    QKeyEvent altReleased(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    QKeyEvent altReleased(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
     QCoreApplication::sendEvent(&window, &altReleased);
     if (!wasInBar && !bar->hasFocus()) {
         // A style with no keyboard mode for menu bars: open the first title's menu instead.
