@@ -272,9 +272,12 @@ TEST(MainWindow, F10SelectsThePortMenuTitleAndEscapeGivesTheFocusBack) {
     EXPECT_EQ(QApplication::focusWidget(), bar);
     EXPECT_EQ(bar->activeAction(), bar->actions().value(0));
     EXPECT_FALSE(bar->actions().value(0)->menu()->isVisible());
+    const QColor highlight = bar->palette().color(QPalette::Highlight);
+    EXPECT_GT(pixelsOf(bar, highlight), 0) << "the selected title looks like the others";
     QTest::keyClick(bar, Qt::Key_Escape);
     EXPECT_EQ(QApplication::focusWidget(), window.channelSlider(2));
     EXPECT_EQ(bar->activeAction(), nullptr);
+    EXPECT_EQ(pixelsOf(bar, highlight), 0);
 
     // A modal message box takes F10 for itself.
     QMessageBox box(QMessageBox::NoIcon, QString(), QStringLiteral("Held"), QMessageBox::Ok,

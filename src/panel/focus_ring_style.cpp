@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QStyleOption>
+#include <QWidget>
 
 namespace tolvane {
 
@@ -43,6 +44,10 @@ void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* opt
         // Inside the sunken border, which stays as it is.
         const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option);
         drawRing(painter, *option, frame != nullptr ? frame->lineWidth : 0);
+    } else if (element == CE_MenuBarItem && (option->state & State_Selected) && widget != nullptr &&
+               widget->hasFocus()) {
+        // A title chosen from the keyboard (F10, Alt), whose menu some styles show only open.
+        drawRing(painter, *option, 0);
     }
 }
 

@@ -1,5 +1,6 @@
 // Shows which control holds the keyboard focus: a ring in the palette's highlight colour over a
-// focused scroll bar, push button or framed box, whatever the base style draws for focus itself.
+// focused scroll bar, push button or framed box, or the menu bar's title chosen from the keyboard,
+// whatever the base style draws for the focus itself.
 #pragma once
 
 #include <QProxyStyle>

@@ -101,20 +101,19 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     client->setFixedSize(layout::toPixels(layout::kClientArea).size());
     setCentralWidget(client);
 
-    buildControls(client);
-    buildMenu();
+    // The controls that take the focus, and the menu bar, are drawn in the application's style
+    // with a ring that shows the focus; the sliders' track clicks step by one.
+    auto* style = new FocusRingStyle(
+        new StepByOneStyle(QStyleFactory::create(QApplication::style()->name())));
+    style->setParent(this);
+    buildControls(client, style);
+    buildMenu(style);
     setTabOrder();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     channelSliders_[0]->setFocus();
 }
 
-void MainWindow::buildControls(QWidget* client) {
-    // The controls that take the focus are drawn in the application's style, with a ring that
-    // shows the focus; the sliders' track clicks step by one.
-    auto* style = new FocusRingStyle(
-        new StepByOneStyle(QStyleFactory::create(QApplication::style()->name())));
-    style->setParent(this);
-
+void MainWindow::buildControls(QWidget* client, QStyle* style) {
     // Every control gets an accessible name that says which channel it serves, for screen readers
     // (eight captions read "Center"); the captions themselves stay as they are.
     //
@@ -184,7 +183,8 @@ void MainWindow::buildControls(QWidget* client) {
     delaySlider_->setAccessibleName(QStringLiteral("Playback speed"));
 }
 
-void MainWindow::buildMenu() {
+void MainWindow::buildMenu(QStyle* style) {
+    menuBar()->setStyle(style);
     QMenu* portMenu = menuBar()->addMenu(QStringLiteral("Com Port"));
     portMenu->setObjectName(QStringLiteral("mnuSelectPort"));
     com1Action_ = portMenu->addAction(QStringLiteral("Com1,2400,N,8,1"));
