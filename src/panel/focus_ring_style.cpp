@@ -38,16 +38,15 @@ void FocusRingStyle::drawComplexControl(ComplexControl control, const QStyleOpti
 void FocusRingStyle::drawControl(ControlElement element, const QStyleOption* option,
                                  QPainter* painter, const QWidget* widget) const {
     QProxyStyle::drawControl(element, option, painter, widget);
-    if (element == CE_PushButton) {
+    // A title chosen from the keyboard (F10, Alt), which some styles mark only once it is open.
+    const bool chosenTitle = element == CE_MenuBarItem && (option->state & State_Selected) &&
+                             widget != nullptr && widget->hasFocus();
+    if (element == CE_PushButton || chosenTitle) {
         drawRing(painter, *option, 0);
     } else if (element == CE_ShapedFrame) {
         // Inside the sunken border, which stays as it is.
         const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option);
         drawRing(painter, *option, frame != nullptr ? frame->lineWidth : 0);
-    } else if (element == CE_MenuBarItem && (option->state & State_Selected) && widget != nullptr &&
-               widget->hasFocus()) {
-        // A title chosen from the keyboard (F10, Alt), whose menu some styles show only open.
-        drawRing(painter, *option, 0);
     }
 }
 
