@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
@@ -278,16 +277,6 @@ TEST(MainWindow, F10SelectsThePortMenuTitleAndEscapeGivesTheFocusBack) {
     EXPECT_EQ(QApplication::focusWidget(), window.channelSlider(2));
     EXPECT_EQ(bar->activeAction(), nullptr);
     EXPECT_EQ(pixelsOf(bar, highlight), 0);
-
-    // A modal message box takes F10 for itself.
-    QMessageBox box(QMessageBox::NoIcon, QString(), QStringLiteral("Held"), QMessageBox::Ok,
-                    &window);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
-    EXPECT_EQ(bar->activeAction(), nullptr);
-    EXPECT_TRUE(box.isVisible());
 }
 
 }  // namespace
