@@ -18,8 +18,9 @@ void selectFirstTitle(QMainWindow& window) {
     const bool wasInBar = bar->hasFocus();
     // The menu bar's keyboard mode has no public call. The menu bar enters it (or leaves it) when
     // Alt is pressed and released alone, which it learns from these two events on its window;
-    // handing it the same two keeps F10 and Alt alike in every detail. A key event of Alt itself
-    // carries the modifiers as they were before the key: none at the press, Alt at the release.
+    // handing it the same two keeps F10 and Alt alike in every detail. Qt reports the modifiers of
+    // a key event of Alt itself as they stand after the key, so the press is built without Alt and
+    // the release with it.
     QKeyEvent altPressed(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &altPressed);
     QKeyEvent altReleased(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
