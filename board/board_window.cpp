@@ -13,13 +13,18 @@ namespace {
 
 constexpr std::chrono::milliseconds kFrameInterval{16};
 
-const QColor kBackground(0xf2, 0xf1, 0xec);
-const QColor kFace(0xff, 0xff, 0xff);
-const QColor kInk(0x2b, 0x2d, 0x33);
-const QColor kTick(0x8a, 0x8d, 0x94);
+// The horn and the target mark keep their own colours, which read on a light and a dark face.
 const QColor kHorn(0x1f, 0x5f, 0xa8);
 const QColor kTarget(0xe0, 0x6c, 0x1a);
-const QColor kStatusBand(0xdd, 0xdb, 0xd3);
+
+// `share` of the way from `from` to `to`.
+QColor mixed(const QColor& from, const QColor& to, double share) {
+    const auto channel = [share](int a, int b) {
+        return static_cast<int>(std::lround(a + (b - a) * share));
+    };
+    return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
+                  channel(from.blue(), to.blue()));
+}
 
 // A point `length` from `centre` in the direction of a servo angle (0 up, positive clockwise).
 QPointF along(const QPointF& centre, double degrees, qreal length) {
@@ -91,10 +96,19 @@ void BoardWindow::nextFrame() {
     update();
 }
 
+// Everything else follows the system's palette, light or dark.
+BoardWindow::Colours BoardWindow::colours() const {
+    const QPalette& p = palette();
+    const QColor ink = p.color(QPalette::WindowText);
+    return {p.color(QPalette::Window), p.color(QPalette::Base), ink,
+            mixed(p.color(QPalette::Base), ink, 0.45), mixed(p.color(QPalette::Window), ink, 0.12)};
+}
+
 void BoardWindow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillRect(rect(), kBackground);
+    const Colours colour = colours();
+    painter.fillRect(rect(), colour.background);
 
     // Text grows with the window, within readable bounds.
     QFont statusFont = painter.font();
@@ -116,12 +130,12 @@ void BoardWindow::paintEvent(QPaintEvent* /*event*/) {
         const int row = channel / columns;
         const int column = channel % columns;
         const QRectF cell(cellWidth * column, cellHeight * row, cellWidth, cellHeight);
-        drawServo(painter, cell, channel, textSize);
+        drawServo(painter, cell, channel, textSize, colour);
     }
 
-    painter.fillRect(status, kStatusBand);
+    painter.fillRect(status, colour.band);
     painter.setFont(statusFont);
-    painter.setPen(kInk);
+    painter.setPen(colour.ink);
     painter.drawText(status.adjusted(margin, margin, -margin, -margin),
                      Qt::AlignLeft | Qt::AlignTop, lines.join(QLatin1Char('\n')));
 }
@@ -141,8 +155,8 @@ QStringList BoardWindow::flowStatus(const QFontMetricsF& metrics, qreal width) c
     return lines;
 }
 
-void BoardWindow::drawServo(QPainter& painter, const QRectF& cell, int channel,
-                            qreal textSize) const {
+void BoardWindow::drawServo(QPainter& painter, const QRectF& cell, int channel, qreal textSize,
+                            const Colours& colour) const {
     const qreal labelHeight = textSize * 2.6;
     const qreal radius = dialRadius(cell.size(), labelHeight);
     // The half disc, the hub below its centre and the label form one block, centred in the cell.
@@ -154,15 +168,15 @@ void BoardWindow::drawServo(QPainter& painter, const QRectF& cell, int channel,
     face.moveTo(hub);
     face.arcTo(disc, 0, 180);
     face.closeSubpath();
-    painter.setPen(QPen(kInk, std::max(1.0, radius / 40)));
-    painter.setBrush(kFace);
+    painter.setPen(QPen(colour.ink, std::max(1.0, radius / 40)));
+    painter.setBrush(colour.face);
     painter.drawPath(face);
 
     // Ticks every 22.5 degrees, longer at the ends, the quarters and the middle.
     for (int step = -4; step <= 4; ++step) {
         const double degrees = step * ServoModel::kSweep / 8;
         const qreal inner = radius * (step % 2 == 0 ? 0.82 : 0.9);
-        painter.setPen(QPen(kTick, std::max(1.0, radius / 50)));
+        painter.setPen(QPen(colour.tick, std::max(1.0, radius / 50)));
         painter.drawLine(along(hub, degrees, inner), along(hub, degrees, radius * 0.97));
     }
 
@@ -179,15 +193,15 @@ void BoardWindow::drawServo(QPainter& painter, const QRectF& cell, int channel,
     painter.setPen(horn);
     painter.drawLine(hub, along(hub, angle, radius * 0.72));
     painter.setPen(Qt::NoPen);
-    painter.setBrush(kFace);
+    painter.setBrush(colour.face);
     painter.drawEllipse(along(hub, angle, radius * 0.64), radius * 0.035, radius * 0.035);
-    painter.setBrush(kInk);
+    painter.setBrush(colour.ink);
     painter.drawEllipse(hub, radius * 0.11, radius * 0.11);
 
     QFont font = painter.font();
     font.setPixelSize(static_cast<int>(textSize));
     painter.setFont(font);
-    painter.setPen(kInk);
+    painter.setPen(colour.ink);
     const QRectF label(cell.left(), hub.y() + radius * 0.15, cell.width(), labelHeight);
     const auto position = servos_.position(channel);
     const QString text = QStringLiteral("channel %1\n%2")

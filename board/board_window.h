@@ -3,6 +3,7 @@
 // horns turn at servo speed. Fed from the board's serving loop, it holds no board logic itself.
 #pragma once
 
+#include <QColor>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QString>
@@ -36,8 +37,14 @@ class BoardWindow : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    struct Colours {
+        QColor background, face, ink, tick, band;
+    };
+
     void nextFrame();
-    void drawServo(QPainter& painter, const QRectF& cell, int channel, qreal textSize) const;
+    Colours colours() const;
+    void drawServo(QPainter& painter, const QRectF& cell, int channel, qreal textSize,
+                   const Colours& colour) const;
     QStringList statusParts() const;
     QStringList flowStatus(const QFontMetricsF& metrics, qreal width) const;
 

@@ -9,6 +9,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 
 #include "panel/main_window.h"
@@ -216,6 +218,65 @@ TEST(MainWindow, ClicksInTheTrackAndOnTheArrowsStepByOne) {
         QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(x, click.y));
         EXPECT_EQ(slider->value(), click.expected) << click.where;
     }
+}
+
+int pixelsOf(QWidget* widget, const QColor& colour) {
+    const QImage image = widget->grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += image.pixel(x, y) == colour.rgb() ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+TEST(MainWindow, TheFocusShowsInTheHighlightColourOnLightAndDarkUnderBothStyles) {
+    const QString appStyle = QApplication::style()->name();
+    struct Look {
+        const char* name;
+        QColor button, window, highlight;
+    };
+    for (const char* style : {"Fusion", "Windows"}) {
+        for (const Look& look : {Look{"light", {239, 239, 239}, {239, 239, 239}, {48, 140, 198}},
+                                 Look{"dark", {60, 60, 63}, {45, 45, 48}, {42, 130, 218}}}) {
+            QApplication::setStyle(QStyleFactory::create(QString::fromLatin1(style)));
+            MainWindow window;
+            QPalette palette(look.button, look.window);
+            palette.setColor(QPalette::Highlight, look.highlight);
+            window.setPalette(palette);
+            window.show();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+            for (const char* name : {"VScroll1", "Picture1", "Command1", "HScroll1"}) {
+                SCOPED_TRACE(std::string(style) + " " + look.name + " " + name);
+                auto* control = window.findChild<QWidget*>(QString::fromLatin1(name));
+                control->setFocus();
+                const int focused = pixelsOf(control, look.highlight);
+                window.channelText(3)->setFocus();
+                EXPECT_GE(focused, 2 * (control->width() + control->height()));
+                EXPECT_EQ(pixelsOf(control, look.highlight), 0);
+            }
+        }
+    }
+    QApplication::setStyle(appStyle);
+}
+
+TEST(MainWindow, F10SelectsThePortMenuTitleAndEscapeGivesTheFocusBack) {
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QMenuBar* bar = window.menuBar();
+    window.channelSlider(2)->setFocus();
+    QTest::keyClick(window.channelSlider(2), Qt::Key_F10);
+    EXPECT_EQ(QApplication::focusWidget(), bar);
+    EXPECT_EQ(bar->activeAction(), bar->actions().value(0));
+    EXPECT_FALSE(bar->actions().value(0)->menu()->isVisible());
+    const QColor highlight = bar->palette().color(QPalette::Highlight);
+    EXPECT_GT(pixelsOf(bar, highlight), 0) << "the selected title looks like the others";
+    QTest::keyClick(bar, Qt::Key_Escape);
+    EXPECT_EQ(QApplication::focusWidget(), window.channelSlider(2));
+    EXPECT_EQ(bar->activeAction(), nullptr);
+    EXPECT_EQ(pixelsOf(bar, highlight), 0);
 }
 
 }  // namespace

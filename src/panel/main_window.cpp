@@ -1,5 +1,6 @@
 #include "panel/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -8,8 +9,11 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyleFactory>
 
 #include "panel/app_icon.h"
+#include "panel/focus_ring_style.h"
+#include "panel/menu_bar_key.h"
 #include "panel/step_by_one_style.h"
 #include "panel/window_layout.h"
 
@@ -50,10 +54,11 @@ QScrollBar* makeSlider(QWidget* client, const QString& name, Qt::Orientation ori
 }
 
 QPushButton* makeButton(QWidget* client, const QString& name, const QString& caption,
-                        layout::TwipRect place) {
+                        layout::TwipRect place, QStyle* style) {
     auto* button = new QPushButton(caption, client);
     button->setObjectName(name);
     button->setGeometry(layout::toPixels(place));
+    button->setStyle(style);
     // Enter presses the focused button and no other; there is no default button.
     button->setAutoDefault(true);
     button->setDefault(false);
@@ -96,17 +101,19 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     client->setFixedSize(layout::toPixels(layout::kClientArea).size());
     setCentralWidget(client);
 
-    buildControls(client);
-    buildMenu();
+    // The controls that take the focus, and the menu bar, are drawn in the application's style
+    // with a ring that shows the focus; the sliders' track clicks step by one.
+    auto* style = new FocusRingStyle(
+        new StepByOneStyle(QStyleFactory::create(QApplication::style()->name())));
+    style->setParent(this);
+    buildControls(client, style);
+    buildMenu(style);
     setTabOrder();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     channelSliders_[0]->setFocus();
 }
 
-void MainWindow::buildControls(QWidget* client) {
-    auto* stepStyle = new StepByOneStyle();
-    stepStyle->setParent(this);
-
+void MainWindow::buildControls(QWidget* client, QStyle* style) {
     // Every control gets an accessible name that says which channel it serves, for screen readers
     // (eight captions read "Center"); the captions themselves stay as they are.
     //
@@ -129,6 +136,7 @@ void MainWindow::buildControls(QWidget* client) {
         picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         picture->setLineWidth(2);
         picture->setFocusPolicy(Qt::StrongFocus);
+        picture->setStyle(style);
         picture->setAccessibleName(QStringLiteral("Channel %1 frame").arg(channel));
         pictures_[channel] = picture;
     }
@@ -136,14 +144,14 @@ void MainWindow::buildControls(QWidget* client) {
         channelSliders_[channel] =
             makeSlider(client, QStringLiteral("VScroll%1").arg(channel + 1), Qt::Vertical,
                        layout::channelSlider(channel), layout::kChannelMinimum,
-                       layout::kChannelMaximum, stepStyle);
+                       layout::kChannelMaximum, style);
         channelSliders_[channel]->setAccessibleName(
             QStringLiteral("Channel %1 position").arg(channel));
     }
     for (int channel = 0; channel < kChannelCount; ++channel) {
         centerButtons_[channel] =
             makeButton(client, QStringLiteral("Command%1").arg(channel + 1),
-                       QStringLiteral("Center"), layout::centerButton(channel));
+                       QStringLiteral("Center"), layout::centerButton(channel), style);
         centerButtons_[channel]->setAccessibleName(
             QStringLiteral("Center channel %1").arg(channel));
     }
@@ -154,17 +162,17 @@ void MainWindow::buildControls(QWidget* client) {
                                            last ? kLastChannelBackground : kFieldBackground);
         channelTexts_[channel]->setAccessibleName(QStringLiteral("Channel %1 value").arg(channel));
     }
-    exitButton_ =
-        makeButton(client, QStringLiteral("Command9"), QStringLiteral("Exit"), layout::kExitButton);
+    exitButton_ = makeButton(client, QStringLiteral("Command9"), QStringLiteral("Exit"),
+                             layout::kExitButton, style);
     saveButton_ = makeButton(client, QStringLiteral("Command10"), QStringLiteral("Save Pos"),
-                             layout::kSaveButton);
+                             layout::kSaveButton, style);
     stepText_ = makeField(client, QStringLiteral("Text2"), layout::kStepText, kFieldBackground);
     playbackButton_ = makeButton(client, QStringLiteral("Command11"), QStringLiteral("Playback"),
-                                 layout::kPlaybackButton);
+                                 layout::kPlaybackButton, style);
     delayText_ = makeField(client, QStringLiteral("Text3"), layout::kDelayText, kFieldBackground);
     delaySlider_ =
         makeSlider(client, QStringLiteral("HScroll1"), Qt::Horizontal, layout::kDelaySlider,
-                   layout::kDelayMinimum, layout::kDelayMaximum, stepStyle);
+                   layout::kDelayMinimum, layout::kDelayMaximum, style);
 
     // Exit, Save Pos and Playback go by their captions.
     for (QPushButton* button : {exitButton_, saveButton_, playbackButton_}) {
@@ -175,13 +183,16 @@ void MainWindow::buildControls(QWidget* client) {
     delaySlider_->setAccessibleName(QStringLiteral("Playback speed"));
 }
 
-void MainWindow::buildMenu() {
+void MainWindow::buildMenu(QStyle* style) {
+    menuBar()->setStyle(style);
     QMenu* portMenu = menuBar()->addMenu(QStringLiteral("Com Port"));
     portMenu->setObjectName(QStringLiteral("mnuSelectPort"));
     com1Action_ = portMenu->addAction(QStringLiteral("Com1,2400,N,8,1"));
     com1Action_->setObjectName(QStringLiteral("mnuCom12400"));
     com2Action_ = portMenu->addAction(QStringLiteral("Com2,2400,N,8,1"));
     com2Action_->setObjectName(QStringLiteral("mnuCom22400"));
+    // The title keeps its caption without a mnemonic; F10 and Alt reach it from the keyboard.
+    addMenuBarKey(*this);
 }
 
 void MainWindow::setTabOrder() {

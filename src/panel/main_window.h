@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QStyle;
 
 namespace tolvane {
 
@@ -44,8 +45,8 @@ class MainWindow final : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void buildControls(QWidget* client);
-    void buildMenu();
+    void buildControls(QWidget* client, QStyle* style);
+    void buildMenu(QStyle* style);
     void setTabOrder();
 
     std::array<QLineEdit*, kChannelCount> channelTexts_{};

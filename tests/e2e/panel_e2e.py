@@ -245,6 +245,25 @@ class PanelTest(unittest.TestCase):
             self.assertEqual(self.fence(s, com2, 1), [(4, 126)])
             self.assertEqual(com1.commands(), START_UP)
 
+    def test_com2_from_the_keyboard(self):
+        with self.session(boards={1: (), 2: ()}) as s:
+            s.boards[1].wait_for_count(16)
+            poll(lambda: s.open_fds_to(s.device_paths[1]), 10, "COM1 open")
+            com2 = ("Com Port", "Com2,2400,N,8,1")
+            s.click("Playback Speed")  # the label: makes the window active, as a desktop would
+            # F10 alone selects the title and opens nothing, a second later; Down opens it on its
+            # first item.
+            s.input.key("F10")
+            s.assert_no_message()
+            self.assertIsNone(s.shown_menu_item(*com2), "F10 opened the menu")
+            s.input.key("Down")
+            poll(lambda: s.shown_menu_item(*com2), 10, "the port menu open")
+            s.input.key("Down")
+            s.input.key("Return")
+            poll(lambda: s.open_fds_to(s.device_paths[2]), 10, "COM2 open")
+            self.assertFalse(s.open_fds_to(s.device_paths[1]), "COM1 still open")
+            s.assert_no_message()
+
     def test_com2_absent(self):
         with self.session(boards={1: ()}) as s:
             com1 = s.boards[1]

@@ -639,19 +639,20 @@ class Session:
                 return
             time.sleep(0.05)
 
+    def shown_menu_item(self, title, item):
+        """The screen rectangle of a menu item while its menu is open, else None."""
+        entry = self.screen.menu_item(title, item)
+        if entry is None:
+            return None
+        x, y, w, h = self.screen.extents(entry)
+        showing = entry.getState().contains(self.screen.pyatspi.STATE_SHOWING)
+        return (x, y, w, h) if showing and w > 0 and h > 0 and y > 0 else None
+
     def choose_menu(self, title, item, timeout=10.0):
         """Opens a menu of the menu bar with the mouse and clicks one of its items."""
         self.input.click_centre(self.screen.extents(self.screen.menu_item(title)))
-
-        def shown_item():
-            entry = self.screen.menu_item(title, item)
-            if entry is None:
-                return None
-            x, y, w, h = self.screen.extents(entry)
-            showing = entry.getState().contains(self.screen.pyatspi.STATE_SHOWING)
-            return (x, y, w, h) if showing and w > 0 and h > 0 and y > 0 else None
-
-        self.input.click_centre(poll(shown_item, timeout, "menu item " + item))
+        self.input.click_centre(poll(lambda: self.shown_menu_item(title, item), timeout,
+                                     "menu item " + item))
 
     def wait_for_exit(self, timeout=15.0):
         """Waits for the panel to end, as it should now; returns its exit code."""
