@@ -8,8 +8,8 @@ fail() {
   echo o >/proc/sysrq-trigger
   sleep 30
 }
-mkdir -p /dev/pts /dev/shm /run/lock /run/udev
-chmod 1777 /run/lock
+mkdir -p /dev/pts /dev/shm /run/lock /run/udev /tmp/.X11-unix
+chmod 1777 /run/lock /tmp/.X11-unix
 mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm
 hostname lab
