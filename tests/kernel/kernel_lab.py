@@ -454,12 +454,17 @@ class Scenarios:
     # -- the table's rows --
 
     def start_up(self, s):
-        self.equal(sorted(os.listdir("/dev/serial/by-id")), ["usb-QEMU_QEMU_USB_SERIAL_A10K0001-if00-port0"], "by-id")
+        # Present at boot: udev made its link before anything was plugged in or out.
+        self.equal(sorted(os.listdir("/dev/serial/by-id")),
+                   ["usb-QEMU_QEMU_USB_SERIAL_A10K0001-if00-port0"], "by-id")
         self.equal(self.wire.wait_for_count("A", 16), START_UP, "start-up at the adapter's board")
         self.opened(s, "/dev/ttyUSB0")
         lock = serial_lock_file(BY_ID % ADAPTERS["A"])
         self.equal(lock and os.path.basename(lock), "LCK..ttyUSB0", "lock file")
         s.assert_no_message()
+        ticks = s.idle_ticks()
+        print("figure: processor time of the idle panel, its adapter open: %d ticks in 2 s" % ticks)
+        self.check(ticks <= IDLE_TICKS, "the idle panel spins: %d ticks" % ticks)
         self.fence(s, "A", START_UP)
         self.equal(self.wire.commands("uart"), [], "commands at the UART's board")
 
