@@ -15,6 +15,8 @@ a deadline. The host side needs the standard library only.
 """
 
 import argparse
+import ctypes
+import ctypes.util
 import grp
 import json
 import os
@@ -369,6 +371,28 @@ def usable(node):
     return info.st_gid == grp.getgrnam("dialout").gr_gid and info.st_mode & 0o777 == 0o660
 
 
+def click_now():
+    """A click of the left button where the pointer is, through XTEST from this process; returns
+    the time it was handed to the X server (xdotool's own start took up to 1 s here)."""
+    xlib = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    xtest = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XFlush.argtypes = xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    xtest.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                           ctypes.c_ulong]
+    display = xlib.XOpenDisplay(None)
+    if not display:
+        raise E2EError("cannot open the display to click")
+    try:
+        for pressed in (1, 0):
+            xtest.XTestFakeButtonEvent(display, 1, pressed, 0)
+        xlib.XFlush(display)
+        return time.monotonic()
+    finally:
+        xlib.XCloseDisplay(display)
+
+
 def cpu_ticks(pid):
     with open("/proc/%d/stat" % pid) as stat:
         fields = stat.read().rsplit(")", 1)[1].split()
@@ -590,8 +614,7 @@ class Scenarios:
         poll(lambda: self.wire.commands("A")[-1] == [2, final], 20, "the drag's last command")
         ex, ey, ew, eh = s.screen.rect("Exit")
         s.input.move(ex + ew // 2, ey + eh // 2)
-        clicked = time.monotonic()  # before the click: xdotool's own start counts too
-        s.input.run("click", 1)
+        clicked = click_now()
         closed = poll(lambda: not os.path.exists(lock) and time.monotonic(), 10, "the port closed",
                       interval=0.005)
         self.equal(s.wait_for_exit(), 0, "exit code")
@@ -600,9 +623,11 @@ class Scenarios:
         print("figure: Exit after a fast drag: the port closed %.0f ms and the panel ended %.0f ms "
               "after the click (target 0.5 s: %s)" % (
                   1000 * (closed - clicked), 1000 * (ended - clicked), target))
-        # The 0.5 s is a target, printed; under an emulator on a busy machine the same Exit has
-        # taken from 0.25 s to 1.4 s. What fails here is a close that waits for the line or for
-        # the transmitter (the driver's 30 s, or for ever on QEMU's adapter).
+        # The 0.5 s is a target, printed: under an emulator on a busy machine the port closed
+        # 0.14-0.21 s after the click (0.1 s of it the close's bound, as QEMU's adapter never
+        # reports its transmitter empty), but the program's end took 0.36-1.2 s. What fails here
+        # is a close that waits for the line or for the transmitter (the driver's 30 s, or for
+        # ever on QEMU's adapter).
         self.check(closed - clicked <= 3.0, "the port closed %.2f s after Exit" % (closed - clicked))
         self.check(ended - clicked <= 5.0, "the panel ended %.2f s after Exit" % (ended - clicked))
         self.check(lock and not os.path.exists(lock), "lock file left behind")
