@@ -22,8 +22,8 @@ QColor mixed(const QColor& from, const QColor& to, double share) {
     const auto channel = [share](int a, int b) {
         return static_cast<int>(std::lround(a + (b - a) * share));
     };
-    return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
-                  channel(from.blue(), to.blue()));
+    return {channel(from.red(), to.red()), channel(from.green(), to.green()),
+            channel(from.blue(), to.blue())};
 }
 
 // A point `length` from `centre` in the direction of a servo angle (0 up, positive clockwise).
