@@ -57,24 +57,8 @@ fi
   cannot_run "no panel built in the chroot ($build_in_chroot/$panel_in_build)"
 [ -x "$board" ] || cannot_run "no simulated board at $board (tools/build.sh builds it)"
 
-# Every mount point at or below the chroot.
-mounts_inside() {
-  findmnt -rn -o TARGET | awk -v root="$root" '$0 == root || index($0, root "/") == 1' | sort -r
-}
-unmount_all() {
-  local target
-  if findmnt -rn --mountpoint "$root/dev" >/dev/null; then
-    mount --make-rslave "$root/dev"
-  fi
-  for target in $(mounts_inside); do
-    umount "$target" 2>/dev/null || umount -l "$target" || true
-  done
-  if [ -n "$(mounts_inside)" ]; then
-    echo "STILL MOUNTED below $root (unmount by hand):" >&2
-    mounts_inside >&2
-    return 1
-  fi
-}
+# shellcheck source=tools/chroot-mounts.sh
+source tools/chroot-mounts.sh
 cleanup() {
   local status=$?
   trap - EXIT HUP INT TERM
@@ -96,12 +80,7 @@ work=$(mktemp -d /tmp/tolvane-kernel-lab.XXXXXX)
 if [ "$(cat "$root$prepared" 2>/dev/null)" != "$prep_version" ]; then
   step "adding udev and the user $lab_user to the chroot"
   unmount_all
-  mount -t proc proc "$root/proc"
-  mount -t sysfs sysfs "$root/sys"
-  mount --rbind /dev "$root/dev"
-  mount --make-rslave "$root/dev"
-  rm -f "$root/etc/resolv.conf"
-  cp /etc/resolv.conf "$root/etc/resolv.conf"
+  mount_system
   chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive \
     bash -c "apt-get install -y -q --no-install-recommends udev >/dev/null &&
       { id $lab_user >/dev/null 2>&1 || useradd --create-home --groups dialout $lab_user; }" \
