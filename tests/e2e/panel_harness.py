@@ -534,9 +534,8 @@ class Session:
             "QT_QPA_PLATFORM": "xcb",
             "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
             "QT_ACCESSIBILITY": "1",
-            "TOLVANE_COM1": self.device_paths[1],
-            "TOLVANE_COM2": self.device_paths[2],
         })
+        env.update(self.panel_devices())
         if self.style:
             env["QT_STYLE_OVERRIDE"] = self.style
         self.panel_log = os.path.join(self.workdir, "panel.log")
@@ -545,7 +544,14 @@ class Session:
                                           stdin=subprocess.DEVNULL, start_new_session=True)
         self.input = Input(self.env)
         self.screen = Screen(self.panel.pid)
-        self.screen.find_controls()
+        self.screen.find_controls(timeout=self.find_timeout)
+
+    # How long the panel may take to show its window.
+    find_timeout = 30.0
+
+    def panel_devices(self):
+        """The variables that name the devices behind COM1 and COM2."""
+        return {"TOLVANE_COM%d" % port: path for port, path in self.device_paths.items()}
 
     def _stop(self, failed):
         if failed and self.env and self._xvfb and self._xvfb.poll() is None:
