@@ -46,6 +46,11 @@ bool SerialDriver::lineIsBehind([[maybe_unused]] const QSerialPort& port) {
 #endif
 }
 
+void SerialDriver::setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend) {
+    port.setDataTerminalReady(dataTerminalReady);
+    port.setRequestToSend(requestToSend);
+}
+
 int SystemSerialDriver::queuedOutput([[maybe_unused]] QSerialPort& port) {
 #if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
     int queued = 0;

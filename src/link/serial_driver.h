@@ -1,7 +1,7 @@
 // The few facts of the system's serial driver that the link relies on beyond Qt's own calls: how
-// much output the system still holds, whether the device has room for more, and how that output
-// is let go when the port closes. A pseudo-terminal's queue reads empty and its close never waits,
-// so tests put a model of a real driver in the system's place.
+// much output the system still holds, whether the device has room for more, how that output is
+// let go when the port closes, and how the modem lines are set. A pseudo-terminal's queue reads
+// empty and its close never waits, so tests put a model of a real driver in the system's place.
 #pragma once
 
 #include <chrono>
@@ -32,6 +32,10 @@ class SerialDriver {
     // asking the device first keeps the two apart. The system's own answer unless overridden: a
     // model of a driver over a pseudo-terminal keeps it.
     [[nodiscard]] virtual bool lineIsBehind(const QSerialPort& port);
+    // Sets DTR and RTS; the system's own way unless overridden. Qt reads both lines back first,
+    // which some drivers cannot do (on Windows: virtual and Bluetooth COM ports), and reports that
+    // as an error of the port.
+    virtual void setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend);
 };
 
 // The operating system's own driver, reached through Qt and the system's calls.

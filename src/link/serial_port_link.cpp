@@ -131,8 +131,7 @@ bool SerialPortLink::applySettings() {
         port_.setFlowControl(QSerialPort::NoFlowControl);
     // DTR up and RTS down, as the board expects; a pseudo-terminal has neither line, which
     // is not worth failing the open for.
-    port_.setDataTerminalReady(true);
-    port_.setRequestToSend(false);
+    driver_.setModemLines(port_, true, false);
     return lineSet;
 }
 
