@@ -1,6 +1,7 @@
 // The serial link over a real pseudo-terminal: bytes in order, counts without the event loop,
 // open failures named, an unplugged device reported once, a wait that only marks what happens to
-// the port, and, under a double of a USB adapter's driver, a close that never waits for the line.
+// the port, modem lines that cannot be read back taken for no loss, and, under a double of a USB
+// adapter's driver, a close that never waits for the line.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -448,6 +449,31 @@ TEST(SerialPortLink, UnderAUsbAdapterAClosedPortDropsTheBacklog) {
             EXPECT_EQ(driver.sent(), sent + QByteArray("\xff\x00\x64", 3));
         }
     }
+}
+
+// The system's driver, but one that cannot read DTR and RTS back, as Windows' virtual and
+// Bluetooth COM ports cannot: Qt's Windows backend then raises UnknownError ("Request not
+// supported.") from inside each of the two setters.
+class NoModemLineReadBack final : public SystemSerialDriver {
+  public:
+    void setModemLines(QSerialPort& port, bool, bool) override {
+        emit port.errorOccurred(QSerialPort::UnknownError);
+        emit port.errorOccurred(QSerialPort::UnknownError);
+    }
+};
+
+// The lines are the board's wish, not the link's need: their failure is no lost device.
+TEST(SerialPortLink, ModemLinesThatCannotBeReadBackKeepThePortOpen) {
+    FarEnd board;
+    NoModemLineReadBack driver;
+    SerialPortLink link(driver);
+    QSignalSpy lost(&link, &SerialLink::lost);
+    ASSERT_EQ(openServoPort(link, 1), std::nullopt);
+
+    EXPECT_FALSE(lost.wait(100)) << "reported as lost";
+    EXPECT_TRUE(link.isOpen());
+    writeCommand(link, {2, 200});
+    EXPECT_EQ(board.receive(3), QByteArray("\xff\x02\xc8", 3));
 }
 
 TEST(SerialPortLink, NamesTheReasonAnOpenFails) {

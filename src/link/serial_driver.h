@@ -39,7 +39,7 @@ class SerialDriver {
 };
 
 // The operating system's own driver, reached through Qt and the system's calls.
-class SystemSerialDriver final : public SerialDriver {
+class SystemSerialDriver : public SerialDriver {
   public:
     int queuedOutput(QSerialPort& port) override;
     bool drain(QSerialPort& port, std::chrono::milliseconds bound) override;

@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSignalBlocker>
 #include <utility>
 
 #include "link/port_errors.h"
@@ -124,15 +125,18 @@ std::optional<LinkError> SerialPortLink::open() {
 }
 
 bool SerialPortLink::applySettings() {
-    const bool lineSet =
-        port_.setBaudRate(settings_.baudRate) && port_.setParity(toQt(settings_.parity)) &&
-        port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
-        port_.setStopBits(toQt(settings_.stopBits)) &&
-        port_.setFlowControl(QSerialPort::NoFlowControl);
-    // DTR up and RTS down, as the board expects; a pseudo-terminal has neither line, which
-    // is not worth failing the open for.
+    if (!(port_.setBaudRate(settings_.baudRate) && port_.setParity(toQt(settings_.parity)) &&
+          port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
+          port_.setStopBits(toQt(settings_.stopBits)) &&
+          port_.setFlowControl(QSerialPort::NoFlowControl))) {
+        return false;  // the port's error names the setting that failed
+    }
+    // DTR up and RTS down, as the board expects. A device that cannot set or read them back (a
+    // pseudo-terminal, some Windows drivers) still carries bytes: its errors here mean no loss.
+    const QSignalBlocker quiet(port_);
     driver_.setModemLines(port_, true, false);
-    return lineSet;
+    port_.clearError();
+    return true;
 }
 
 LinkError SerialPortLink::openError(const QString& device) const {
