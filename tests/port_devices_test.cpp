@@ -1,5 +1,6 @@
 // Which device each port opens: the variable, then USB serial adapters in the system's order, then
-// the system's default; and the advice when that default fails to open.
+// the system's default; the advice when that default fails to open; and the system's error text
+// in a message with one full stop, not two.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -171,6 +172,40 @@ TEST(LinkErrorMessage, AdvisesAndPromisesOnlyWhereItHelps) {
     };
     for (const Row& row : rows) {
         EXPECT_EQ(describeLinkError(row.error, PortSystem::Linux).toStdString(), row.text);
+    }
+}
+
+// Windows' error texts end with a full stop of their own; where ours follows, one is enough.
+TEST(LinkErrorMessage, EndsTheSystemsWordsWithOneFullStop) {
+    using Kind = LinkError::Kind;
+    struct Row {
+        const char* what;
+        LinkError error;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"lost, the reason's own full stop",
+         {Kind::Lost, 1, "COM1", "Request not supported."},
+         "The link on COM1 (COM1) was lost: Request not supported. The panel will connect to the "
+         "board again as soon as it is plugged in."},
+        {"lost, no full stop of its own",
+         {Kind::Lost, 2, "COM4", "The device does not recognize the command"},
+         "The link on COM2 (COM4) was lost: The device does not recognize the command. The panel "
+         "will connect to the board again as soon as it is plugged in."},
+        {"cannot be opened, the reason's own full stop",
+         {Kind::OpenFailed, 1, "COM3", "The parameter is incorrect."},
+         "COM1 (COM3) cannot be opened: The parameter is incorrect."},
+        {"cannot be opened, no full stop of its own",
+         {Kind::OpenFailed, 2, "COM5", "Invalid argument"},
+         "COM2 (COM5) cannot be opened: Invalid argument."},
+        {"in parentheses, kept as the system wrote it",
+         {Kind::Busy, 1, "COM3", "Access is denied."},
+         "COM1 (COM3) cannot be opened: the device is busy or locked by another program (Access is "
+         "denied.)."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(describeLinkError(row.error, PortSystem::Windows).toStdString(), row.text);
     }
 }
 

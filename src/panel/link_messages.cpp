@@ -30,6 +30,11 @@ QString namingAdvice(int port, PortSystem system) {
         .arg(port);
 }
 
+// The system's words where a sentence of ours ends after them: Windows' bring a full stop.
+QString withoutFullStop(const QString& reason) {
+    return reason.endsWith(u'.') ? reason.chopped(1) : reason;
+}
+
 QString describeWithoutAdvice(const LinkError& error) {
     const QString port = QStringLiteral("COM%1 (%2)").arg(error.port).arg(error.device);
     const QString cannotOpen = QStringLiteral("%1 cannot be opened: ").arg(port);
@@ -50,14 +55,14 @@ QString describeWithoutAdvice(const LinkError& error) {
             return QStringLiteral(
                        "The link on %1 was lost: %2. The panel will connect to the board again as "
                        "soon as it is plugged in.")
-                .arg(port, error.reason);
+                .arg(port, withoutFullStop(error.reason));
         case LinkError::Kind::BadSettings:
         case LinkError::Kind::BadPort:
         case LinkError::Kind::AlreadyOpen:
         case LinkError::Kind::OpenFailed:
             break;
     }
-    return cannotOpen + error.reason + QLatin1Char('.');
+    return cannotOpen + withoutFullStop(error.reason) + QLatin1Char('.');
 }
 
 }  // namespace
