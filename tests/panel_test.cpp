@@ -191,6 +191,7 @@ TEST_F(PanelTest, ALostLinkIsReportedOnceAndLaterMovesSendNothing) {
     EXPECT_EQ(window.channelText(0)->text(), QStringLiteral(" 11"));
 }
 
+#ifdef Q_OS_UNIX
 // Each signal reaches the event loop, where it can end the program as Exit does, instead of
 // ending the process on the spot; afterwards the system's default is back.
 TEST(TerminationSignals, ArriveInTheEventLoop) {
@@ -210,6 +211,7 @@ TEST(TerminationSignals, ArriveInTheEventLoop) {
         EXPECT_EQ(after.sa_handler, SIG_DFL);
     }
 }
+#endif
 
 }  // namespace
 }  // namespace tolvane
