@@ -106,6 +106,12 @@ rm -rf --one-file-system "$root$inside"
 mkdir -p "$root$inside"
 tar -C "$tree" --exclude=./.git --exclude='./build*' --exclude=./.cache -cf - . |
   tar -C "$root$inside" -xf -
+# Sources the mirror lacks (Qt Serial Port, for the Windows build) sit beside the tree, as here.
+if [ -d "$tree/../shared/vendor" ]; then
+  rm -rf --one-file-system "$root$inside/../shared"
+  mkdir -p "$root$inside/../shared"
+  cp -r "$tree/../shared/vendor" "$root$inside/../shared/vendor"
+fi
 
 # Waited for in the background, so that a signal to this script unmounts at once rather than
 # when the command ends (the clean-up ends whatever still runs inside).

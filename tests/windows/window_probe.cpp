@@ -1,0 +1,48 @@
+// Lists the shown top-level windows with a given title as Windows itself sees them, one line
+// each: "<handle> <owner> <x> <y> <width> <height>", the client area in screen pixels (under
+// Wine, the X server's), the owner 0 for a window of its own. The Wine scenarios use it to find
+// where the panel's controls are and how many message boxes it shows.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+struct Search {
+    const wchar_t* title;
+    int found;
+};
+
+BOOL CALLBACK report(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    wchar_t title[256] = {};
+    if (!IsWindowVisible(window) || GetWindowTextW(window, title, 256) == 0 ||
+        std::wcscmp(title, search->title) != 0) {
+        return TRUE;
+    }
+    RECT client{};
+    POINT origin{0, 0};
+    GetClientRect(window, &client);
+    ClientToScreen(window, &origin);
+    std::printf(
+        "%llu %llu %ld %ld %ld %ld\n",
+        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)),
+        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetWindow(window, GW_OWNER))),
+        origin.x, origin.y, client.right, client.bottom);
+    ++search->found;
+    return TRUE;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: window_probe TITLE\n");
+        return 2;
+    }
+    Search search{argv[1], 0};
+    EnumWindows(report, reinterpret_cast<LPARAM>(&search));
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# CI's fourth stage: the panel built for Windows and run on Windows' API under Wine, in the
+# Debian 13 chroot of the second stage (tools/windows/test-under-wine.sh there). Qt for Windows is
+# built in the chroot the first time and kept in its /var/cache/tolvane-ci. The zip, the
+# installer and what the scenarios keep (the screenshot of the panel under Wine) are copied back
+# to build-windows/ in this tree. Needs root, as the Debian 13 stage does.
+#   tools/run-tests-windows.sh [SCENARIO ...]   (tests/windows/wine_scenarios.py names them)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+started=$SECONDS
+root=${TOLVANE_DEBIAN13_ROOT:-/var/cache/tolvane-ci/trixie}
+
+if [ "$(id -u)" -ne 0 ]; then
+  if [ -n "${CI:-}" ]; then
+    echo "FAILED: the Windows stage needs root (CI is set, where it must run)" >&2
+    exit 1
+  fi
+  echo "SKIPPED: the Windows stage needs root (its chroot)" >&2
+  exit 0
+fi
+
+status=0
+bash tools/run-tests-debian13.sh --run "tools/windows/test-under-wine.sh ${*@Q}" || status=$?
+built=$root/root/tolvane/build-windows
+mkdir -p build-windows
+for kept in "$built"/tolvane-*-windows-x86_64.zip "$built"/tolvane-*-windows-x86_64.exe \
+  "$built/wine-artifacts"; do
+  [ -e "$kept" ] && cp -r "$kept" build-windows/
+done
+echo "== Windows stage: $((SECONDS - started)) s, exit status $status; kept in build-windows/:"
+ls build-windows
+exit "$status"

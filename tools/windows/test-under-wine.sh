@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# On Debian 13, whose Wine 10 runs the panel (Debian 12's Wine 8 blocks in WaitCommEvent when a
+# port opens): builds the panel for Windows with its tests (tools/build-windows.sh), runs through
+# ctest under Wine every test that needs no POSIX device, then the scenarios of tests/windows with
+# the simulated boards behind COM1 and COM2. CI runs it in its Debian 13 chroot
+# (tools/run-tests-windows.sh); on a Debian 13 machine it runs as it is.
+#   tools/windows/test-under-wine.sh [SCENARIO ...]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+started=$SECONDS
+step() { echo "== Windows under Wine: $* (at $((SECONDS - started)) s)"; }
+
+tools/install-deps.sh --tests-only
+tools/build-windows.sh build-windows
+
+wine_packages=(wine wine64)
+missing=()
+for package in "${wine_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+    missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  step "installing ${missing[*]}"
+  as_root=()
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends \
+    "${missing[@]}"
+fi
+
+step "building the simulated board for this system, and the modem lines Wine needs of it"
+cmake -S . -B build-board -DTOLVANE_BUILD_TESTS=OFF -DTOLVANE_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build-board --target tolvane-board -j"$(nproc)" >/dev/null
+cc -O2 -Wall -Wextra -Werror -shared -fPIC -o build-board/pty_modem_lines.so \
+  tests/windows/pty_modem_lines.c -ldl
+
+# One prefix for the tests and the scenarios. Its server and services stay up between the
+# programs, started here with no output: services outlive the program that starts them and
+# would hold its output open (ctest would wait for a test until its timeout).
+work=$(mktemp -d "${TMPDIR:-/tmp}/tolvane-wine.XXXXXX")
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+step "making a Wine prefix ($(wine --version))"
+mkdir -p "$WINEPREFIX"
+wineserver -p >/dev/null 2>&1
+env -u DISPLAY wineboot -i >/dev/null 2>&1
+
+status=0
+step "running the tests under Wine"
+QT_QPA_PLATFORM=offscreen ctest --test-dir build-windows --output-on-failure -j"$(nproc)" \
+  --timeout 300 || status=1
+
+step "running the scenarios under Wine"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-windows/CMakeCache.txt)
+python3 tests/windows/wine_scenarios.py --version "$version" \
+  --zip "build-windows/tolvane-$version-windows-x86_64.zip" \
+  --installer "build-windows/tolvane-$version-windows-x86_64.exe" \
+  --board build-board/board/tolvane-board --probe build-windows/tests/tolvane_window_probe.exe \
+  --modem-lines build-board/pty_modem_lines.so \
+  --artifacts build-windows/wine-artifacts "$@" || status=1
+step "done, exit status $status"
+exit "$status"
