@@ -476,6 +476,26 @@ TEST(SerialPortLink, ModemLinesThatCannotBeReadBackKeepThePortOpen) {
     EXPECT_EQ(board.receive(3), QByteArray("\xff\x02\xc8", 3));
 }
 
+// Reads nothing outside the event loop, as the link does on Windows.
+class EventLoopReadsOnly final : public SystemSerialDriver {
+  public:
+    void readNow(QSerialPort&) override {}
+};
+
+// A reply that reaches the port only through the event loop still ends the wait for it.
+TEST(SerialPortLink, FindsAReplyThatOnlyTheEventLoopHandsOn) {
+    FarEnd board;
+    EventLoopReadsOnly driver;
+    SerialPortLink link(driver);
+    ASSERT_EQ(openServoPort(link, 1), std::nullopt);
+    board.send(QByteArray("\x02\xc8", 2));
+    QElapsedTimer clock;
+    clock.start();
+    link.waitForWaiting(2, 5s);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(link.readWaiting(), QByteArray("\x02\xc8", 2));
+}
+
 TEST(SerialPortLink, NamesTheReasonAnOpenFails) {
     SerialPortLink link;
     qputenv("TOLVANE_COM2", "/dev/tolvane-no-such-device");

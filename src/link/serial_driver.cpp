@@ -51,6 +51,16 @@ void SerialDriver::setModemLines(QSerialPort& port, bool dataTerminalReady, bool
     port.setRequestToSend(requestToSend);
 }
 
+void SerialDriver::readNow([[maybe_unused]] QSerialPort& port) {
+    // Not on Windows: Qt's wait there hands on one finished operation and strands those that
+    // finish meanwhile, such as the read that a reply's arrival starts; the reply would then wait
+    // for the next call of ours (one more try of a handshake whose echo has come). The event
+    // loop, which every wait for a reply runs, hands them all on.
+#ifndef Q_OS_WIN
+    port.waitForReadyRead(0);
+#endif
+}
+
 int SystemSerialDriver::queuedOutput([[maybe_unused]] QSerialPort& port) {
 #if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
     int queued = 0;

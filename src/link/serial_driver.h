@@ -36,6 +36,9 @@ class SerialDriver {
     // which some drivers cannot do (on Windows: virtual and Bluetooth COM ports), and reports that
     // as an error of the port.
     virtual void setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend);
+    // Hands Qt what the device holds now, without waiting, where the system lets that be done
+    // safely; elsewhere what arrives reaches Qt through the event loop only.
+    virtual void readNow(QSerialPort& port);
 };
 
 // The operating system's own driver, reached through Qt and the system's calls.

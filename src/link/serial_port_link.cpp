@@ -255,9 +255,9 @@ void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window)
 }
 
 void SerialPortLink::pollDevice() {
-    // Reads what the device holds now, so that the count does not depend on the event loop
-    // having run since the bytes arrived.
-    port_.waitForReadyRead(0);
+    // Reads what the device holds now, where the system allows, so that the count does not
+    // depend on the event loop having run since the bytes arrived.
+    driver_.readNow(port_);
     drainInput();
     reportLoss();
 }
