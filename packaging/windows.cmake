@@ -44,6 +44,16 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   list(APPEND TOLVANE_WINDOWS_RUNTIME ${found})
 endforeach()
 install(FILES ${TOLVANE_WINDOWS_RUNTIME} DESTINATION .)
+# Their licences, as Debian's packages of them state: GCC's runtime (GPL with the runtime
+# exception) and MinGW-w64's thread library.
+foreach(package gcc-mingw-w64-x86-64-posix-runtime mingw-w64-x86-64-dev)
+  if(EXISTS /usr/share/doc/${package}/copyright)
+    install(FILES /usr/share/doc/${package}/copyright DESTINATION licenses/MinGW
+            RENAME ${package}.txt)
+  else()
+    message(WARNING "No /usr/share/doc/${package}/copyright: the package lacks that licence")
+  endif()
+endforeach()
 
 # CPack strips the programs it builds but not libraries installed as files: MinGW's C++ runtime
 # alone is 26 MB with its symbols and 2 MB without.

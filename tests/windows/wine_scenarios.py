@@ -266,6 +266,12 @@ class Scenarios:
                          "libwinpthread-1.dll", "platforms", "styles", "licenses",
                          "LICENSE.txt"):
             self.check(expected in names, "%s missing from the zip: %s" % (expected, sorted(names)))
+        licences = os.path.join(self.unpacked, "licenses")
+        self.check("LGPL-3.0-only.txt" in os.listdir(os.path.join(licences, "Qt")),
+                   "Qt's LGPL missing from licenses/Qt")
+        self.equal(sorted(os.listdir(os.path.join(licences, "MinGW"))),
+                   ["gcc-mingw-w64-x86-64-posix-runtime.txt", "mingw-w64-x86-64-dev.txt"],
+                   "licences of MinGW's runtime")
         self.check(os.listdir(os.path.join(self.unpacked, "platforms")) == ["qwindows.dll"],
                    "platform plugins: %s" % os.listdir(os.path.join(self.unpacked, "platforms")))
         with open(self.program, "rb") as exe:
@@ -286,6 +292,9 @@ class Scenarios:
             self.after_start_up(s.boards[1])
             s.assert_no_message(watch=1.0)
             self.equal(s.boards[1].commands(), START_UP, "commands after start-up")
+            # The pointer onto a bare corner of the window, so that no control shows it.
+            s.input.move(s.origin[0] + CLIENT_SIZE[0] - 10, s.origin[1] + CLIENT_SIZE[1] - 60)
+            time.sleep(1.0)  # the style fades the hover out
             found = find_window(s.env, TITLE)
             self.check(found, "no single X window titled %r" % TITLE)
             path = os.path.join(self.artifacts, "wine-panel.png")
