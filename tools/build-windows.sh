@@ -20,21 +20,7 @@ shift || true
 started=$SECONDS
 step() { echo "== Windows build: $* (at $((SECONDS - started)) s)"; }
 
-as_root=()
-[ "$(id -u)" -eq 0 ] || as_root=(sudo)
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix nsis qt6-base-dev googletest xz-utils
-          zip)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  step "installing ${missing[*]}"
-  "${as_root[@]}" apt-get update -q
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends \
-    "${missing[@]}"
-fi
+tools/install-deps.sh --windows
 
 # ---- Qt for Windows --------------------------------------------------------------------------
 source_version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)
@@ -96,6 +82,7 @@ build_qt() {
   lists=$work/lists
   mkdir -p "$lists/partial"
   # A list of its own, so that apt's sources on this machine stay as they are.
+  # shellcheck source=/dev/null
   echo "deb-src $mirror $(. /etc/os-release && echo "$VERSION_CODENAME") main" >"$work/sources.list"
   local apt_options=(-o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
                      -o Dir::State::Lists="$lists" -o APT::Sandbox::User=root)

@@ -2,6 +2,8 @@
 # Installs from Debian's packages whatever building, running and testing need and is missing.
 # The same names serve Debian 12 (Qt 6.4) and Debian 13 (Qt 6.8).
 #   --tests-only   what building and ctest need, without the benchmarks, lintian and clang-tidy
+#   --windows      what building for Windows needs (tools/build-windows.sh), and no more
+#   --wine         --tests-only and Wine, for the panel built for Windows (Debian 13's Wine 10)
 set -euo pipefail
 
 packages=(
@@ -14,8 +16,18 @@ packages=(
   # end-to-end tests: X server, mouse and keys, screen capture, accessibility bus and client
   xvfb xdotool x11-apps qt6-qpa-plugins dbus-daemon at-spi2-core python3-pyatspi
 )
+# Recommended packages come along, but for Windows and Wine: there they are many and unused.
+recommends=()
 case "${1:-}" in
   --tests-only) ;;
+  --windows)
+    packages=(cmake ninja-build qt6-base-dev g++-mingw-w64-x86-64-posix nsis googletest xz-utils)
+    recommends=(--no-install-recommends)
+    ;;
+  --wine)
+    packages+=(wine wine64)
+    recommends=(--no-install-recommends)
+    ;;
   "")
     # the benchmarks (the start-up benchmark watches the X server with xev, from x11-utils),
     # the checks of the .deb as a whole and of the sources; tools/check-portability.sh: clang
@@ -24,7 +36,7 @@ case "${1:-}" in
                clang libc++-dev libc++abi-dev g++-mingw-w64-x86-64-posix)
     ;;
   *)
-    echo "usage: $0 [--tests-only]" >&2
+    echo "usage: $0 [--tests-only | --windows | --wine]" >&2
     exit 2
     ;;
 esac
@@ -41,4 +53,4 @@ as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 echo "Installing: ${missing[*]}"
 "${as_root[@]}" apt-get update -q
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q "${recommends[@]}" "${missing[@]}"

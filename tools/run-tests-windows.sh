@@ -3,21 +3,13 @@
 # Debian 13 chroot of the second stage (tools/windows/test-under-wine.sh there). Qt for Windows is
 # built in the chroot the first time and kept in its /var/cache/tolvane-ci. The zip, the
 # installer and what the scenarios keep (the screenshot of the panel under Wine) are copied back
-# to build-windows/ in this tree. Needs root, as the Debian 13 stage does.
+# to build-windows/ in this tree. Needs root: without it the Debian 13 stage says SKIPPED, and fails
+# under CI.
 #   tools/run-tests-windows.sh [SCENARIO ...]   (tests/windows/wine_scenarios.py names them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
 root=${TOLVANE_DEBIAN13_ROOT:-/var/cache/tolvane-ci/trixie}
-
-if [ "$(id -u)" -ne 0 ]; then
-  if [ -n "${CI:-}" ]; then
-    echo "FAILED: the Windows stage needs root (CI is set, where it must run)" >&2
-    exit 1
-  fi
-  echo "SKIPPED: the Windows stage needs root (its chroot)" >&2
-  exit 0
-fi
 
 status=0
 bash tools/run-tests-debian13.sh --run "tools/windows/test-under-wine.sh ${*@Q}" || status=$?

@@ -10,22 +10,8 @@ cd "$(dirname "$0")/../.."
 started=$SECONDS
 step() { echo "== Windows under Wine: $* (at $((SECONDS - started)) s)"; }
 
-tools/install-deps.sh --tests-only
+tools/install-deps.sh --wine
 tools/build-windows.sh build-windows
-
-wine_packages=(wine wine64)
-missing=()
-for package in "${wine_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  step "installing ${missing[*]}"
-  as_root=()
-  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends \
-    "${missing[@]}"
-fi
 
 step "building the simulated board for this system, and the modem lines Wine needs of it"
 cmake -S . -B build-board -DTOLVANE_BUILD_TESTS=OFF -DTOLVANE_BUILD_BENCHMARKS=OFF >/dev/null
