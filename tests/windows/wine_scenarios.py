@@ -407,7 +407,8 @@ def main():
     parser.add_argument("--artifacts", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--modem-lines", required=True, help="pty_modem_lines.so, built here")
-    parser.add_argument("names", nargs="*", default=NAMES)
+    parser.add_argument("names", nargs="*", default=NAMES,
+                        help="the scenarios to run, all by default: " + ", ".join(NAMES))
     args = parser.parse_args()
     unknown = set(args.names) - set(NAMES)
     if unknown:
