@@ -111,7 +111,7 @@ build_qt() {
 
   step "building Qt Serial Port"
   local serialport_source
-  serialport_source=$(tar -tf "$vendor/$serialport" | head -n 1)
+  serialport_source=$(tar -tf "$vendor/$serialport" | sed -n 1p)  # all read: no SIGPIPE
   mkdir -p "$work/qtserialport"
   (cd "$work/qtserialport" &&
     "$qt/bin/qt-configure-module" "$work/${serialport_source%%/*}" >configure.log &&
