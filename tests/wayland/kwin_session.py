@@ -1,0 +1,399 @@
+"""A headless KWin for the panel's scenarios under Wayland: the compositor, its input, where it put
+each window, and its screenshots.
+
+KWin is the compositor of KDE Plasma, whose Wayland session has qt6-wayland installed, so Qt runs
+natively there. `kwin_wayland --virtual` runs it with no screen (llvmpipe's OpenGL, no /dev/dri).
+
+- Input: KWin's org_kde_kwin_fake_input, spoken over the Wayland socket by the small client below
+  (the wire protocol needs no library). KWin feeds it through its own input pipeline as a device
+  of the seat, so focus, activation, popup grabs and key repeat are KWin's own. The device lives
+  as long as the connection: one connection a session, so it is added once.
+- Where windows are: a Wayland client does not know its position, and Qt reports accessible
+  extents relative to its window. A KWin script, loaded over D-Bus, reports every window's
+  caption, pid and geometry on KWin's log.
+- Screenshots: KWin's org.kde.KWin.ScreenShot2, raw pixels through a pipe.
+KWin lets only clients named in a desktop file use the fake input and the screenshot interface;
+its own switches KWIN_WAYLAND_NO_PERMISSION_CHECKS and KWIN_SCREENSHOT_NO_PERMISSION_CHECKS let
+this private session's clients in instead.
+
+Needs the standard library, and python3-gi (Gio) for D-Bus, which pyatspi needs as well.
+"""
+
+import json
+import os
+import shutil
+import socket
+import struct
+import subprocess
+import threading
+import time
+
+from panel_harness import E2EError, _end_group, _read_line, poll
+
+SCREEN = (1024, 768)
+
+# Linux input event codes (linux/input-event-codes.h), by the key names xdotool uses.
+KEYS = {
+    "Escape": 1, "BackSpace": 14, "Tab": 15, "Return": 28, "Control_L": 29, "ctrl": 29,
+    "Shift_L": 42, "shift": 42, "Alt_L": 56, "alt": 56, "space": 57, "F10": 68,
+    "Home": 102, "Up": 103, "Page_Up": 104, "Left": 105, "Right": 106, "End": 107, "Down": 108,
+    "Page_Down": 109, "Delete": 111, "minus": 12, "period": 52,
+}
+KEYS.update({str(digit): 2 + (digit + 9) % 10 for digit in range(10)})  # 1..9 -> 2..10, 0 -> 11
+KEYS.update({letter: code for letter, code in zip(
+    "qwertyuiop", range(16, 26))})
+KEYS.update({letter: code for letter, code in zip("asdfghjkl", range(30, 39))})
+KEYS.update({letter: code for letter, code in zip("zxcvbnm", range(44, 51))})
+BUTTONS = {1: 0x110, 2: 0x112, 3: 0x111}  # BTN_LEFT, BTN_MIDDLE, BTN_RIGHT
+
+
+class WaylandWire:
+    """A Wayland client on the wire: binds globals, sends requests, waits for round trips."""
+
+    def __init__(self, path, timeout=10.0):
+        self.socket = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.socket.settimeout(timeout)
+        self.socket.connect(path)
+        self._next_id = 2  # 1 is wl_display
+        self._received = b""
+        self.globals = {}
+        self._registry = self._new_id()
+        self.send(1, 1, struct.pack("<I", self._registry))  # wl_display.get_registry
+        self.roundtrip()
+
+    def _new_id(self):
+        self._next_id += 1
+        return self._next_id - 1
+
+    def send(self, target, opcode, payload=b""):
+        self.socket.sendall(struct.pack("<II", target, (8 + len(payload)) << 16 | opcode) + payload)
+
+    @staticmethod
+    def string(text):
+        data = text.encode() + b"\0"
+        return struct.pack("<I", len(data)) + data + b"\0" * (-len(data) % 4)
+
+    def _message(self):
+        while True:
+            if len(self._received) >= 8:
+                target, size_opcode = struct.unpack("<II", self._received[:8])
+                size = size_opcode >> 16
+                if len(self._received) >= size:
+                    body, self._received = self._received[8:size], self._received[size:]
+                    return target, size_opcode & 0xFFFF, body
+            chunk = self.socket.recv(65536)
+            if not chunk:
+                raise E2EError("the compositor closed the Wayland connection")
+            self._received += chunk
+
+    def roundtrip(self):
+        """Returns once the compositor has handled every request sent before."""
+        callback = self._new_id()
+        self.send(1, 0, struct.pack("<I", callback))  # wl_display.sync
+        while True:
+            target, opcode, body = self._message()
+            if target == callback:
+                return
+            if target == 1 and opcode == 0:  # wl_display.error
+                length = struct.unpack("<I", body[8:12])[0]
+                raise E2EError("Wayland error: %s" % body[12:12 + length - 1].decode())
+            if target == self._registry and opcode == 0:  # wl_registry.global
+                name, length = struct.unpack("<II", body[:8])
+                interface = body[8:8 + length - 1].decode()
+                version = struct.unpack("<I", body[8 + length + (-length % 4):][:4])[0]
+                self.globals[interface] = (name, version)
+
+    def bind(self, interface, version):
+        if interface not in self.globals:
+            raise E2EError("the compositor offers no %s (it offers %s)" % (
+                interface, ", ".join(sorted(self.globals))))
+        name, offered = self.globals[interface]
+        new = self._new_id()
+        self.send(self._registry, 0, struct.pack("<I", name) + self.string(interface)
+                  + struct.pack("<II", min(offered, version), new))
+        return new
+
+    def close(self):
+        self.socket.close()
+
+
+def fixed(value):
+    return struct.pack("<i", int(round(value * 256)))
+
+
+class FakeInput:
+    """Pointer and keyboard through KWin's fake input device; the calls of panel_harness.Input.
+
+    Every call returns after KWin has handled its events, so they reach the panel in order."""
+
+    # org_kde_kwin_fake_input requests
+    AUTHENTICATE, BUTTON, POINTER_MOTION_ABSOLUTE, KEYBOARD_KEY = 0, 2, 9, 10
+
+    def __init__(self, socket_path):
+        self.wire = WaylandWire(socket_path)
+        self.device = self.wire.bind("org_kde_kwin_fake_input", 4)
+        self.wire.send(self.device, self.AUTHENTICATE,
+                       self.wire.string("Tolvane scenarios") + self.wire.string("tests"))
+        self.wire.roundtrip()
+
+    def _event(self, opcode, payload):
+        self.wire.send(self.device, opcode, payload)
+        self.wire.roundtrip()
+
+    def move(self, x, y):
+        self._event(self.POINTER_MOTION_ABSOLUTE, fixed(x) + fixed(y))
+
+    def _button(self, button, pressed):
+        self._event(self.BUTTON, struct.pack("<II", BUTTONS[button], 1 if pressed else 0))
+
+    def press(self, x, y):
+        self.move(x, y)
+        self._button(1, True)
+
+    def release(self):
+        self._button(1, False)
+
+    def click(self, x, y, button=1):
+        self.move(x, y)
+        self._button(button, True)
+        self._button(button, False)
+
+    def click_centre(self, rect):
+        x, y, w, h = rect
+        self.click(x + w // 2, y + h // 2)
+
+    def key(self, name):
+        """A key or a chord as xdotool names them: "Return", "ctrl+a"."""
+        codes = []
+        for part in name.split("+"):
+            if part not in KEYS:
+                raise E2EError("no key code for %r" % part)
+            codes.append(KEYS[part])
+        for code in codes:
+            self._event(self.KEYBOARD_KEY, struct.pack("<II", code, 1))
+        for code in reversed(codes):
+            self._event(self.KEYBOARD_KEY, struct.pack("<II", code, 0))
+
+    def type(self, text):
+        for character in text:
+            self.key({" ": "space", "-": "minus", ".": "period"}.get(character, character))
+
+    def close(self):
+        self.wire.close()
+
+
+def kwin_program(workdir):
+    """kwin_wayland and its --help, from a copy of the program where the file's capability
+    (cap_sys_resource, only to raise its open-file limit) cannot be had: exec then fails with
+    EPERM for every user, root too."""
+    program = shutil.which("kwin_wayland")
+    if program is None:
+        raise E2EError("kwin_wayland is missing (Debian package kwin-wayland)")
+    for attempt in (program, os.path.join(workdir, "kwin_wayland")):
+        if attempt != program:
+            shutil.copy(program, attempt)  # without the extended attribute of the capability
+        try:
+            return attempt, subprocess.run(
+                [attempt, "--help"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                stdin=subprocess.DEVNULL, timeout=30, env={"PATH": "/usr/bin:/bin"}
+            ).stdout.decode(errors="replace")
+        except PermissionError:
+            continue
+    raise E2EError("kwin_wayland cannot be run, nor a copy of it")
+
+
+class KWin:
+    """kwin_wayland --virtual on a private session bus, for the user running this."""
+
+    def __init__(self, workdir, env, size=SCREEN):
+        self.workdir = workdir
+        self.size = size
+        self.runtime = os.path.join(workdir, "runtime")
+        os.makedirs(self.runtime, 0o700, exist_ok=True)
+        self.env = dict(env, XDG_RUNTIME_DIR=self.runtime)
+        self.bus = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+            env=self.env, start_new_session=True)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = _read_line(self.bus.stdout, 30, "the bus address")
+        self.log_path = os.path.join(workdir, "kwin.log")
+        self.process = None
+        self.input = None
+        self._scripts = 0
+        self._main = {}
+        program, options = kwin_program(workdir)
+        # Off where the version has them: no lock screen, shortcuts or activities to start.
+        extra = [o for o in ("--no-lockscreen", "--no-global-shortcuts", "--no-kactivities")
+                 if o in options]
+        kwin_env = dict(self.env, KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
+                        KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1",
+                        # console.log of the scripts below comes out on KWin's log
+                        QT_LOGGING_RULES="js.debug=true;kwin_scripting.debug=true")
+        started = time.monotonic()
+        with open(self.log_path, "wb") as log:
+            self.process = subprocess.Popen(
+                [program, "--virtual", "--socket", "wayland-tolvane", "--width", str(size[0]),
+                 "--height", str(size[1]), *extra], env=kwin_env, stdout=log, stderr=log,
+                stdin=subprocess.DEVNULL, start_new_session=True)
+        socket_path = os.path.join(self.runtime, "wayland-tolvane")
+        poll(lambda: self.process.poll() is None and os.path.exists(socket_path)
+             or self._ended_early(), 30, "KWin's Wayland socket")
+        self.env["WAYLAND_DISPLAY"] = "wayland-tolvane"
+        self.input = FakeInput(socket_path)
+        self.started_in = time.monotonic() - started
+
+    def _ended_early(self):
+        if self.process.poll() is not None:
+            raise E2EError("KWin ended at start with code %d: %s" % (
+                self.process.returncode, self.log()[-2000:]))
+        return False
+
+    def log(self):
+        with open(self.log_path, "rb") as log:
+            return log.read().decode(errors="replace")
+
+    def stop(self):
+        if self.input:
+            self.input.close()
+        _end_group(self.process)
+        _end_group(self.bus)
+        self.bus.stdout.close()
+
+    # ---- D-Bus ---------------------------------------------------------------------------------
+
+    def _bus(self):
+        from gi.repository import Gio  # noqa: PLC0415 - python3-gi, needed only here
+        return Gio.DBusConnection.new_for_address_sync(
+            self.env["DBUS_SESSION_BUS_ADDRESS"],
+            Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
+            | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+
+    def call(self, path, interface, method, args=None, reply=None, fds=None):
+        from gi.repository import Gio, GLib  # noqa: PLC0415
+        bus = self._bus()
+        try:
+            result = bus.call_with_unix_fd_list_sync(
+                "org.kde.KWin", path, interface, method, args,
+                GLib.VariantType(reply) if reply else None, Gio.DBusCallFlags.NONE, 30000,
+                fds, None)
+            return result[0].unpack() if result[0] is not None else None
+        finally:
+            bus.close_sync(None)
+
+    # ---- windows -------------------------------------------------------------------------------
+
+    def run_script(self, body):
+        """Runs JavaScript in KWin; returns what it hands to report(value), as parsed JSON."""
+        self._scripts += 1
+        token = "tolvane-%d-%d" % (os.getpid(), self._scripts)
+        path = os.path.join(self.workdir, token + ".js")
+        with open(path, "w") as script:
+            script.write("function report(value) { console.log(%s + JSON.stringify(value)); }\n"
+                         % json.dumps(token + " ") + body)
+        self.call("/Scripting", "org.kde.kwin.Scripting", "loadScript",
+                  _variant("(ss)", (path, token)), "(i)")
+        try:
+            self.call("/Scripting", "org.kde.kwin.Scripting", "start")
+
+            def reported():
+                for line in self.log().splitlines():
+                    at = line.find(token + " ")
+                    if at >= 0:
+                        return (json.loads(line[at + len(token) + 1:]),)
+                if "%s.js" % token in self.log():  # the script's own error
+                    raise E2EError("KWin script failed: %s" % [
+                        line for line in self.log().splitlines() if token in line])
+                return None
+            return poll(reported, 10, "KWin's script to report")[0]
+        finally:
+            self.call("/Scripting", "org.kde.kwin.Scripting", "unloadScript",
+                      _variant("(s)", (token,)), "(b)")
+
+    def windows(self):
+        """Every window KWin manages: caption, pid, transient, active, frame and client
+        rectangles (x, y, width, height)."""
+        return self.run_script("""
+var windows = workspace.windowList ? workspace.windowList() : workspace.clientList();
+var rect = function (r) { return [Math.round(r.x), Math.round(r.y), Math.round(r.width),
+                                  Math.round(r.height)]; };
+report(windows.map(function (w) {
+    return {id: String(w.internalId), caption: w.caption, pid: w.pid, transient: w.transient,
+            active: w.active,
+            popup: w.popupWindow, frame: rect(w.frameGeometry),
+            client: rect(w.clientGeometry || w.bufferGeometry)};
+}));
+""")
+
+    def close_window(self, caption):
+        """Closes a window as its title bar's close button does."""
+        return self.run_script("""
+var windows = workspace.windowList ? workspace.windowList() : workspace.clientList();
+var closed = 0;
+windows.forEach(function (w) { if (w.caption == %s) { w.closeWindow(); closed++; } });
+report(closed);
+""" % json.dumps(caption))
+
+    # ---- pixels --------------------------------------------------------------------------------
+
+    def capture(self, rect=None):
+        """The screen, or the part of it given as (x, y, width, height), as (width, height, rgb)."""
+        x, y, width, height = rect if rect else (0, 0) + self.size
+        return self._screenshot("CaptureArea", "(iiuua{sv}h)", (x, y, width, height, {}))
+
+    def capture_window(self, window_id):
+        """One window's client area as KWin draws it, also where another window covers it."""
+        return self._screenshot("CaptureWindow", "(sa{sv}h)", (window_id, {}))
+
+    def _screenshot(self, method, signature, args):
+        from gi.repository import Gio  # noqa: PLC0415
+        read_end, write_end = os.pipe()
+        data = bytearray()
+
+        def read_all():
+            while True:
+                chunk = os.read(read_end, 1 << 20)
+                if not chunk:
+                    return
+                data.extend(chunk)
+        reader = threading.Thread(target=read_all, daemon=True)
+        reader.start()
+        fds = Gio.UnixFDList.new()
+        index = fds.append(write_end)
+        os.close(write_end)
+        try:
+            meta = self.call("/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", method,
+                             _variant(signature, args + (index,)), "(a{sv})", fds)[0]
+        finally:
+            del fds  # its copy of the pipe's end, or the reader never sees the end
+        reader.join(30)
+        os.close(read_end)
+        if reader.is_alive():
+            raise E2EError("KWin's screenshot did not end")
+        return to_rgb(meta, bytes(data))
+
+
+def _variant(signature, values):
+    from gi.repository import GLib  # noqa: PLC0415
+    return GLib.Variant(signature, values)
+
+
+def to_rgb(meta, data):
+    """(width, height, rgb) from ScreenShot2's raw image: a QImage of the format it names."""
+    width, height, stride, image_format = (meta["width"], meta["height"], meta["stride"],
+                                           meta["format"])
+    # QImage::Format_RGB32, _ARGB32, _ARGB32_Premultiplied: 0xAARRGGBB words, little-endian B G R A.
+    # _RGBX8888, _RGBA8888, _RGBA8888_Premultiplied: bytes R G B A.
+    if image_format in (4, 5, 6):
+        order = (2, 1, 0)
+    elif image_format in (16, 17, 18):
+        order = (0, 1, 2)
+    else:
+        raise E2EError("screenshot in QImage format %d, which this does not read" % image_format)
+    if len(data) < stride * height:
+        raise E2EError("screenshot of %d bytes, %dx%d with stride %d wants %d" % (
+            len(data), width, height, stride, stride * height))
+    rows = b"".join(data[y * stride:y * stride + 4 * width] for y in range(height))
+    rgb = bytearray(3 * width * height)
+    for target, source in enumerate(order):
+        rgb[target::3] = rows[source::4]
+    return width, height, bytes(rgb)
