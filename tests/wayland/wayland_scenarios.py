@@ -313,7 +313,8 @@ def as_user(args, names):
         artifacts = os.path.join(stage, "artifacts")
         os.mkdir(artifacts)
         os.chown(artifacts, account.pw_uid, account.pw_gid)
-        env = {k: v for k, v in os.environ.items() if k in ("CI", "PATH", "TERM", "LANG")}
+        env = {k: v for k, v in os.environ.items()
+               if k in ("CI", "PATH", "TERM", "LANG", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
         env.update(HOME=account.pw_dir, USER=USER, LOGNAME=USER)
         python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
         command = [python, os.path.join(stage, os.path.basename(__file__)),
