@@ -189,8 +189,9 @@ def kwin_program(workdir):
     program = shutil.which("kwin_wayland")
     if program is None:
         raise E2EError("kwin_wayland is missing (Debian package kwin-wayland)")
-    for attempt in (program, os.path.join(workdir, "kwin_wayland")):
+    for attempt in (program, os.path.join(workdir, "bin", "kwin_wayland")):
         if attempt != program:
+            os.makedirs(os.path.dirname(attempt), exist_ok=True)
             shutil.copy(program, attempt)  # without the extended attribute of the capability
         try:
             return attempt, subprocess.run(
@@ -236,10 +237,10 @@ class KWin:
                  "--height", str(size[1]), *extra], env=kwin_env, stdout=log, stderr=log,
                 stdin=subprocess.DEVNULL, start_new_session=True)
         socket_path = os.path.join(self.runtime, "wayland-tolvane")
-        poll(lambda: self.process.poll() is None and os.path.exists(socket_path)
-             or self._ended_early(), 30, "KWin's Wayland socket")
+        # The socket's file is there a moment before KWin listens on it: connecting is the test.
+        self.input = poll(lambda: self._ended_early() or FakeInput(socket_path), 30,
+                          "KWin's Wayland socket")
         self.env["WAYLAND_DISPLAY"] = "wayland-tolvane"
-        self.input = FakeInput(socket_path)
         self.started_in = time.monotonic() - started
 
     def _ended_early(self):
@@ -286,7 +287,8 @@ class KWin:
         """Runs JavaScript in KWin; returns what it hands to report(value), as parsed JSON."""
         self._scripts += 1
         token = "tolvane-%d-%d" % (os.getpid(), self._scripts)
-        path = os.path.join(self.workdir, token + ".js")
+        path = os.path.join(self.workdir, "scripts", token + ".js")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "w") as script:
             script.write("function report(value) { console.log(%s + JSON.stringify(value)); }\n"
                          % json.dumps(token + " ") + body)
