@@ -2,7 +2,10 @@
 each window, and its screenshots.
 
 KWin is the compositor of KDE Plasma, whose Wayland session has qt6-wayland installed, so Qt runs
-natively there. `kwin_wayland --virtual` runs it with no screen (llvmpipe's OpenGL, no /dev/dri).
+natively there. It runs on its X11 backend, its output a window on a private Xvfb: the pixels are
+Xvfb's. (`kwin_wayland --virtual` needs no X server, but without a GPU's render node KWin 6
+composites with QPainter there, and its screenshot interface is an OpenGL effect: Debian 13's
+KWin 6.3 had no way to give pixels.)
 
 - Input: KWin's org_kde_kwin_fake_input, spoken over the Wayland socket by the small client below
   (the wire protocol needs no library). KWin feeds it through its own input pipeline as a device
@@ -11,10 +14,9 @@ natively there. `kwin_wayland --virtual` runs it with no screen (llvmpipe's Open
 - Where windows are: a Wayland client does not know its position, and Qt reports accessible
   extents relative to its window. A KWin script, loaded over D-Bus, reports every window's
   caption, pid and geometry on KWin's log.
-- Screenshots: KWin's org.kde.KWin.ScreenShot2, raw pixels through a pipe.
-KWin lets only clients named in a desktop file use the fake input and the screenshot interface;
-its own switches KWIN_WAYLAND_NO_PERMISSION_CHECKS and KWIN_SCREENSHOT_NO_PERMISSION_CHECKS let
-this private session's clients in instead.
+- Screenshots: Xvfb's screen, read with xwd, where KWin's output window sits at the top left.
+KWin lets only clients named in a desktop file use the fake input; its own switch
+KWIN_WAYLAND_NO_PERMISSION_CHECKS lets this private session's clients in instead.
 
 Needs the standard library, and python3-gi (Gio) for D-Bus, which pyatspi needs as well.
 """
@@ -25,10 +27,9 @@ import shutil
 import socket
 import struct
 import subprocess
-import threading
 import time
 
-from panel_harness import E2EError, _end_group, _read_line, poll
+from panel_harness import E2EError, _end_group, _read_line, capture, poll
 
 SCREEN = (1024, 768)
 
@@ -204,44 +205,61 @@ def kwin_program(workdir):
 
 
 class KWin:
-    """kwin_wayland --virtual on a private session bus, for the user running this."""
+    """KWin on a private session bus, for the user running this; its output is a window on its own
+    Xvfb, whose pixels are the screenshots."""
 
     def __init__(self, workdir, env, size=SCREEN):
         self.workdir = workdir
         self.size = size
         self.runtime = os.path.join(workdir, "runtime")
         os.makedirs(self.runtime, 0o700, exist_ok=True)
-        self.env = dict(env, XDG_RUNTIME_DIR=self.runtime)
+        home = os.path.join(workdir, "home")  # KWin's and Qt's settings and caches, new each time
+        os.makedirs(home, exist_ok=True)
+        self.env = dict(env, XDG_RUNTIME_DIR=self.runtime, HOME=home)
+        self.bus = self.xvfb = self.process = self.input = None
+        self._scripts = 0
         self.bus = subprocess.Popen(
             ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
             env=self.env, start_new_session=True)
         self.env["DBUS_SESSION_BUS_ADDRESS"] = _read_line(self.bus.stdout, 30, "the bus address")
+        self.xvfb_env = dict(self.env, DISPLAY=self._start_xvfb())
         self.log_path = os.path.join(workdir, "kwin.log")
-        self.process = None
-        self.input = None
-        self._scripts = 0
-        self._main = {}
         program, options = kwin_program(workdir)
         # Off where the version has them: no lock screen, shortcuts or activities to start.
         extra = [o for o in ("--no-lockscreen", "--no-global-shortcuts", "--no-kactivities")
                  if o in options]
-        kwin_env = dict(self.env, KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
-                        KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1",
+        kwin_env = dict(self.xvfb_env, KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
                         # console.log of the scripts below comes out on KWin's log
                         QT_LOGGING_RULES="js.debug=true;kwin_scripting.debug=true")
         started = time.monotonic()
         with open(self.log_path, "wb") as log:
             self.process = subprocess.Popen(
-                [program, "--virtual", "--socket", "wayland-tolvane", "--width", str(size[0]),
-                 "--height", str(size[1]), *extra], env=kwin_env, stdout=log, stderr=log,
-                stdin=subprocess.DEVNULL, start_new_session=True)
+                [program, "--x11-display", self.xvfb_env["DISPLAY"], "--socket",
+                 "wayland-tolvane", "--width", str(size[0]), "--height", str(size[1]), *extra],
+                env=kwin_env, stdout=log, stderr=log, stdin=subprocess.DEVNULL,
+                start_new_session=True)
         socket_path = os.path.join(self.runtime, "wayland-tolvane")
         # The socket's file is there a moment before KWin listens on it: connecting is the test.
         self.input = poll(lambda: self._ended_early() or FakeInput(socket_path), 30,
                           "KWin's Wayland socket")
         self.env["WAYLAND_DISPLAY"] = "wayland-tolvane"
         self.started_in = time.monotonic() - started
+
+    def _start_xvfb(self):
+        """An X server that shows KWin's output in a window at its top left corner."""
+        read_end, write_end = os.pipe()
+        with open(os.path.join(self.workdir, "xvfb.log"), "wb") as log:
+            try:
+                self.xvfb = subprocess.Popen(
+                    ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                     "%dx%dx24" % self.size, "-dpi", "96", "-nolisten", "tcp", "-noreset"],
+                    pass_fds=(write_end,), stdout=log, stderr=log, stdin=subprocess.DEVNULL,
+                    env=self.env, start_new_session=True)
+            finally:
+                os.close(write_end)
+        with os.fdopen(read_end, "rb") as numbers:
+            return ":" + _read_line(numbers, 30, "Xvfb's display number")
 
     def _ended_early(self):
         if self.process.poll() is not None:
@@ -257,8 +275,10 @@ class KWin:
         if self.input:
             self.input.close()
         _end_group(self.process)
-        _end_group(self.bus)
-        self.bus.stdout.close()
+        _end_group(self.xvfb)
+        if self.bus:
+            _end_group(self.bus)
+            self.bus.stdout.close()
 
     # ---- D-Bus ---------------------------------------------------------------------------------
 
@@ -269,15 +289,14 @@ class KWin:
             Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
             | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
 
-    def call(self, path, interface, method, args=None, reply=None, fds=None):
+    def call(self, path, interface, method, args=None, reply=None):
         from gi.repository import Gio, GLib  # noqa: PLC0415
         bus = self._bus()
         try:
-            result = bus.call_with_unix_fd_list_sync(
-                "org.kde.KWin", path, interface, method, args,
-                GLib.VariantType(reply) if reply else None, Gio.DBusCallFlags.NONE, 30000,
-                fds, None)
-            return result[0].unpack() if result[0] is not None else None
+            result = bus.call_sync("org.kde.KWin", path, interface, method, args,
+                                   GLib.VariantType(reply) if reply else None,
+                                   Gio.DBusCallFlags.NONE, 30000, None)
+            return result.unpack() if result is not None else None
         finally:
             bus.close_sync(None)
 
@@ -326,6 +345,18 @@ report(windows.map(function (w) {
 }));
 """)
 
+    def activate(self, caption):
+        """Raises a window and gives it the focus, as a click on its title bar does."""
+        return self.run_script("""
+var windows = workspace.windowList ? workspace.windowList() : workspace.clientList();
+var found = windows.filter(function (w) { return w.caption == %s; });
+if (found.length == 1) {
+    if (workspace.windowList) { workspace.activeWindow = found[0]; }
+    else { workspace.activeClient = found[0]; }
+}
+report(found.length);
+""" % json.dumps(caption))
+
     def close_window(self, caption):
         """Closes a window as its title bar's close button does."""
         return self.run_script("""
@@ -339,63 +370,9 @@ report(closed);
 
     def capture(self, rect=None):
         """The screen, or the part of it given as (x, y, width, height), as (width, height, rgb)."""
-        x, y, width, height = rect if rect else (0, 0) + self.size
-        return self._screenshot("CaptureArea", "(iiuua{sv}h)", (x, y, width, height, {}))
-
-    def capture_window(self, window_id):
-        """One window's client area as KWin draws it, also where another window covers it."""
-        return self._screenshot("CaptureWindow", "(sa{sv}h)", (window_id, {}))
-
-    def _screenshot(self, method, signature, args):
-        from gi.repository import Gio  # noqa: PLC0415
-        read_end, write_end = os.pipe()
-        data = bytearray()
-
-        def read_all():
-            while True:
-                chunk = os.read(read_end, 1 << 20)
-                if not chunk:
-                    return
-                data.extend(chunk)
-        reader = threading.Thread(target=read_all, daemon=True)
-        reader.start()
-        fds = Gio.UnixFDList.new()
-        index = fds.append(write_end)
-        os.close(write_end)
-        try:
-            meta = self.call("/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", method,
-                             _variant(signature, args + (index,)), "(a{sv})", fds)[0]
-        finally:
-            del fds  # its copy of the pipe's end, or the reader never sees the end
-        reader.join(30)
-        os.close(read_end)
-        if reader.is_alive():
-            raise E2EError("KWin's screenshot did not end")
-        return to_rgb(meta, bytes(data))
+        return capture(self.xvfb_env, rect)
 
 
 def _variant(signature, values):
     from gi.repository import GLib  # noqa: PLC0415
     return GLib.Variant(signature, values)
-
-
-def to_rgb(meta, data):
-    """(width, height, rgb) from ScreenShot2's raw image: a QImage of the format it names."""
-    width, height, stride, image_format = (meta["width"], meta["height"], meta["stride"],
-                                           meta["format"])
-    # QImage::Format_RGB32, _ARGB32, _ARGB32_Premultiplied: 0xAARRGGBB words, little-endian B G R A.
-    # _RGBX8888, _RGBA8888, _RGBA8888_Premultiplied: bytes R G B A.
-    if image_format in (4, 5, 6):
-        order = (2, 1, 0)
-    elif image_format in (16, 17, 18):
-        order = (0, 1, 2)
-    else:
-        raise E2EError("screenshot in QImage format %d, which this does not read" % image_format)
-    if len(data) < stride * height:
-        raise E2EError("screenshot of %d bytes, %dx%d with stride %d wants %d" % (
-            len(data), width, height, stride, stride * height))
-    rows = b"".join(data[y * stride:y * stride + 4 * width] for y in range(height))
-    rgb = bytearray(3 * width * height)
-    for target, source in enumerate(order):
-        rgb[target::3] = rows[source::4]
-    return width, height, bytes(rgb)
