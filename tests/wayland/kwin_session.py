@@ -209,6 +209,14 @@ class KWin:
     Xvfb, whose pixels are the screenshots."""
 
     def __init__(self, workdir, env, size=SCREEN):
+        self.bus = self.xvfb = self.process = self.input = None
+        try:
+            self._start(workdir, env, size)
+        except BaseException:
+            self.stop()
+            raise
+
+    def _start(self, workdir, env, size):
         self.workdir = workdir
         self.size = size
         self.runtime = os.path.join(workdir, "runtime")
@@ -216,7 +224,6 @@ class KWin:
         home = os.path.join(workdir, "home")  # KWin's and Qt's settings and caches, new each time
         os.makedirs(home, exist_ok=True)
         self.env = dict(env, XDG_RUNTIME_DIR=self.runtime, HOME=home)
-        self.bus = self.xvfb = self.process = self.input = None
         self._scripts = 0
         self.bus = subprocess.Popen(
             ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
