@@ -27,7 +27,6 @@ import shutil
 import socket
 import struct
 import subprocess
-import time
 
 from panel_harness import E2EError, _end_group, _read_line, capture, poll
 
@@ -239,7 +238,6 @@ class KWin:
         kwin_env = dict(self.xvfb_env, KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
                         # console.log of the scripts below comes out on KWin's log
                         QT_LOGGING_RULES="js.debug=true;kwin_scripting.debug=true")
-        started = time.monotonic()
         with open(self.log_path, "wb") as log:
             self.process = subprocess.Popen(
                 [program, "--x11-display", self.xvfb_env["DISPLAY"], "--socket",
@@ -251,7 +249,6 @@ class KWin:
         self.input = poll(lambda: self._ended_early() or FakeInput(socket_path), 30,
                           "KWin's Wayland socket")
         self.env["WAYLAND_DISPLAY"] = "wayland-tolvane"
-        self.started_in = time.monotonic() - started
 
     def _start_xvfb(self):
         """An X server that shows KWin's output in a window at its top left corner."""
