@@ -259,11 +259,18 @@ class WaylandTest(PanelTest):
                 found = [w for w in s.kwin.windows() if w["caption"] == board_title]
                 return found[0] if len(found) == 1 else None
 
+            def still_image(rect):
+                """The window once KWin has drawn it over the panel and its horns stand still."""
+                def unchanged():
+                    first = s.kwin.capture(rect)
+                    time.sleep(0.1)
+                    return first == s.kwin.capture(rect) and first
+                return poll(unchanged, 10, "the board's window to stand still")
+
             def horns():
                 # Raised for the picture: the panel came up over it.
                 self.assertEqual(s.kwin.activate(board_title), 1)
-                rect = board_window()["client"]
-                width, height, rgb = s.kwin.capture(rect)
+                width, height, rgb = still_image(board_window()["client"])
                 blue = bytes(HORN_BLUE)
                 points = {(i // 3 % width, i // 3 // width) for i in range(0, len(rgb), 3)
                           if rgb[i:i + 3] == blue}
@@ -279,7 +286,6 @@ class WaylandTest(PanelTest):
             self.assertEqual(s.kwin.activate("Tolvane"), 1)  # back over the board's window
             s.input.key("End")
             self.assertEqual(board.wait_for_count(17)[16:], [(0, 254)])
-            time.sleep(1.0)  # the horn turns at a servo's speed
             after, _ = horns()
             gone, came = before - after, after - before
             self.assertTrue(gone and came, "the horns did not move")
