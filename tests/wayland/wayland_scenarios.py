@@ -136,6 +136,8 @@ class WaylandSession(Session):
         finally:
             if kwin:
                 kwin.stop()
+                # KWin writes its settings as it ends, into the folder just removed.
+                shutil.rmtree(self.workdir, ignore_errors=True)
 
     def save_screenshot(self, path, rect=None, kwin=None):
         width, height, rgb = (kwin or self.kwin).capture(rect)
