@@ -182,7 +182,7 @@ class FakeInput:
         self.wire.close()
 
 
-def kwin_program(workdir):
+def kwin_program(workdir, env):
     """kwin_wayland and its --help, from a copy of the program where the file's capability
     (cap_sys_resource, only to raise its open-file limit) cannot be had: exec then fails with
     EPERM for every user, root too."""
@@ -196,7 +196,7 @@ def kwin_program(workdir):
         try:
             return attempt, subprocess.run(
                 [attempt, "--help"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                stdin=subprocess.DEVNULL, timeout=30, env={"PATH": "/usr/bin:/bin"}
+                stdin=subprocess.DEVNULL, timeout=30, env=env
             ).stdout.decode(errors="replace")
         except PermissionError:
             continue
@@ -222,7 +222,9 @@ class KWin:
         os.makedirs(self.runtime, 0o700, exist_ok=True)
         home = os.path.join(workdir, "home")  # KWin's and Qt's settings and caches, new each time
         os.makedirs(home, exist_ok=True)
-        self.env = dict(env, XDG_RUNTIME_DIR=self.runtime, HOME=home)
+        # Mesa takes its cache folder from XDG_CACHE_HOME, else from the account, not from HOME.
+        self.env = dict(env, XDG_RUNTIME_DIR=self.runtime, HOME=home,
+                        XDG_CACHE_HOME=os.path.join(home, ".cache"))
         self._scripts = 0
         self.bus = subprocess.Popen(
             ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
@@ -231,7 +233,7 @@ class KWin:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = _read_line(self.bus.stdout, 30, "the bus address")
         self.xvfb_env = dict(self.env, DISPLAY=self._start_xvfb())
         self.log_path = os.path.join(workdir, "kwin.log")
-        program, options = kwin_program(workdir)
+        program, options = kwin_program(workdir, self.env)
         # Off where the version has them: no lock screen, shortcuts or activities to start.
         extra = [o for o in ("--no-lockscreen", "--no-global-shortcuts", "--no-kactivities")
                  if o in options]
