@@ -21,12 +21,13 @@ import os
 import re
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import zipfile
+
+from pe_image import PeImage, ico_images
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from harness.boards import end_group  # noqa: E402
@@ -36,6 +37,8 @@ from harness.session import Session, Stage  # noqa: E402
 
 PROGRAM = "tolvane.exe"
 TITLE = "Tolvane"
+ICON = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging", "icons",
+                    "tolvane.ico")
 # Processor time that the panel may take in the 2 s after a lost board's message.
 IDLE_SECONDS = 0.5
 
@@ -281,16 +284,21 @@ class Scenarios:
               "platform plugins: %s" % os.listdir(os.path.join(self.unpacked, "platforms")))
         with open(self.program, "rb") as exe:
             image = exe.read()
-        pe = struct.unpack_from("<I", image, 0x3C)[0]
-        subsystem = struct.unpack_from("<H", image, pe + 24 + 68)[0]
-        equal(subsystem, 2, "PE subsystem (2: a window, no console)")
+        program = PeImage(image)
+        equal(program.subsystem, 2, "PE subsystem (2: a window, no console)")
         text = image.decode("utf-16-le", errors="ignore") + image[1:].decode("utf-16-le",
                                                                              errors="ignore")
         for key, value in (("ProductName", "Tolvane"), ("ProductVersion", self.args.version),
                            ("FileVersion", self.args.version)):
             check(re.search(key + r"\x00+" + re.escape(value) + r"\x00", text),
                   "version resource lacks %s %s" % (key, value))
-        check(b"\x00\x00\x01\x00" in image, "no icon directory in the program")
+        # The icon's own images, each as an icon resource of the program, listed in one group.
+        with open(ICON, "rb") as icon:
+            images = ico_images(icon.read())
+        groups = program.icon_groups()
+        check(images in groups, "no icon of the program holds the images of %s: the program's "
+              "icons have %r" % (os.path.basename(ICON),
+                                 [[i[:5] + (len(i[5] or b""),) for i in g] for g in groups]))
 
     def start_up(self):
         with self.session("start_up") as s:
