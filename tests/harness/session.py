@@ -88,7 +88,21 @@ class HostPanel:
 class Stage:
     """What a stage plugs into the fixture; each method makes its part for one session. As they
     stand here they make the end-to-end tests' parts: Xvfb, xdotool, the window over AT-SPI, the
-    panel as a process of this machine, its ports named by TOLVANE_COM1 and TOLVANE_COM2."""
+    panel as a process of this machine, its ports named by TOLVANE_COM1 and TOLVANE_COM2.
+
+    What each part answers (x11.Xvfb, x11.Xdotool, atspi.AccessibleWindow and HostPanel are the
+    models):
+      display  platform (QT_QPA_PLATFORM), start(env, workdir) -> the variables naming it,
+               running(), stop(), capture(rect) -> pixels.Image
+      input    click(x, y), click_centre(rect), press, move, release, key(name),
+               path(points, press, release), click_now() -> when the click left
+      window   panel_variables, start(env, workdir) -> variables (its bus), find(panel, timeout),
+               rect(name), client_rect(), message_boxes() -> [panel.Box],
+               give_keyboard(box, input), stop(); where it can: text, value, window_rect,
+               roles, menu_title, shown_menu_item
+      panel    start(env, log_path), pid, running(), exit_code(), wait_for_exit(timeout), stop();
+               on this system's processes also holds_open(path), send_signal(number)
+    """
 
     find_timeout = 30.0  # how long the panel may take to show its window
 

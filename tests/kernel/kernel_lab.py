@@ -27,8 +27,8 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from harness.boards import Board, serial_lock_file  # noqa: E402
-from harness.checks import (ScenarioError, StageError, check, equal, figure, poll,  # noqa: E402
-                            run_table)
+from harness.checks import (FAILED, ScenarioError, StageError, check, equal, figure,  # noqa: E402
+                            poll, run_table)
 from harness.panel import COM1_ITEM, COM2_ITEM, FIELD, SLIDER, START_UP, centre  # noqa: E402
 from harness.session import Session, Stage, cpu_seconds  # noqa: E402
 
@@ -215,7 +215,7 @@ class Host:
                     self.lab.send(reply=self.answer(message))
                 except ScenarioError as error:
                     self.lab.send(error=str(error))
-        except ScenarioError as error:
+        except (ScenarioError, OSError) as error:  # the line timed out or closed
             raise StageError("%s\n---- console ----\n%s" % (error, self.console())) from None
         passed = message["code"] == 0
         for line in message["log"].splitlines():
@@ -223,8 +223,7 @@ class Host:
                 print(line)
             elif line.startswith("figure: "):
                 print("  " + line[len("figure: "):])
-        if not passed:
-            raise ScenarioError("the scenario failed in the guest")
+        return None if passed else FAILED
 
     def stop(self):
         if self.qemu and self.qemu.poll() is None:
