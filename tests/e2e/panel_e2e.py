@@ -456,6 +456,7 @@ def main():
     parser.add_argument("--registered", metavar="NAMES",
                         help="comma-separated names that ctest runs: fails unless they are "
                              "exactly the scenarios of this file")
+    parser.add_argument("--timed-outside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("names", nargs="*")
     args = parser.parse_args()
     names = PanelScenarios.NAMES
@@ -482,12 +483,14 @@ def main():
         options = sys.argv[1:len(sys.argv) - len(args.names)]
 
         def in_own_process(name):
-            code = subprocess.call([sys.executable, os.path.abspath(__file__), *options, name])
+            code = subprocess.call([sys.executable, os.path.abspath(__file__), *options,
+                                    "--timed-outside", name])
             return {0: None, SKIP: SKIPPED}.get(code, FAILED)
         return run_table("end-to-end", chosen, in_own_process)
     scenarios = PanelScenarios(Stage(os.path.abspath(args.panel), os.path.abspath(args.board),
                                      os.path.abspath(args.artifacts)))
-    return run_table("end-to-end", chosen, lambda name: getattr(scenarios, name)())
+    return run_table("end-to-end", chosen, lambda name: getattr(scenarios, name)(),
+                     timed=not args.timed_outside)
 
 
 def check_registered(registered):

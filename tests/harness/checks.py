@@ -53,10 +53,10 @@ def figure(text, *values):
 PASSED, SKIPPED, FAILED = "passed", "skipped", "FAILED"
 
 
-def run_table(title, names, run_one):
+def run_table(title, names, run_one, timed=True):
     """Runs each scenario by its name, timed; run_one returns SKIPPED, FAILED or anything else for
-    passed, or raises. Prints each one's time, and a summary of more than one; returns the exit
-    status."""
+    passed, or raises. Prints each one's time unless the caller times it, and a summary of more
+    than one; returns the exit status."""
     started = time.monotonic()
     outcomes = {}
     for name in names:
@@ -69,7 +69,8 @@ def run_table(title, names, run_one):
         except Exception:  # noqa: BLE001 - every scenario runs and reports
             traceback.print_exc()
             outcomes[name] = FAILED
-        print("%s: %s in %.1f s" % (name, outcomes[name], time.monotonic() - begun), flush=True)
+        if timed:
+            print("%s: %s in %.1f s" % (name, outcomes[name], time.monotonic() - begun), flush=True)
         if broken:
             print("the stage broke: %s" % broken, flush=True)
             break
