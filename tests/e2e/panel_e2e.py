@@ -18,10 +18,10 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from harness.boards import serial_lock_file  # noqa: E402
-from harness.checks import (FAILED, SKIPPED, ScenarioError, check, equal, figure, poll,  # noqa: E402
-                            run_table)
-from harness.panel import (CENTER, COM1_ITEM, COM2_ITEM, FIELD, FRAME, SLIDER, START_UP,  # noqa: E402
-                           Layout, slider_point)
+from harness.checks import (  # noqa: E402
+    FAILED, SKIPPED, ScenarioError, check, equal, figure, poll, run_table)
+from harness.panel import (  # noqa: E402
+    CENTER, COM1_ITEM, COM2_ITEM, FIELD, FRAME, SLIDER, START_UP, Layout, slider_point)
 from harness.session import Session, Stage  # noqa: E402
 from harness.x11 import missing_tools  # noqa: E402
 

@@ -168,8 +168,8 @@ class Host:
     def _qemu_ended(self):
         if self.qemu.poll() is not None:
             with open(os.path.join(self.args.work, "qemu.log"), "rb") as log:
-                raise ScenarioError("QEMU ended with %d: %s" % (self.qemu.returncode,
-                                                           log.read()[-2000:].decode()))
+                raise ScenarioError("QEMU ended with %d: %s" % (
+                    self.qemu.returncode, log.read()[-2000:].decode()))
         return None
 
     def adapter_device(self, adapter, board):
@@ -183,7 +183,8 @@ class Host:
         if kind == "plug":
             adapter, board = ask["adapter"], ask["board"]
             if adapter in self.plugged or board in self.plugged.values():
-                raise ScenarioError("adapter %s or board %s is plugged in already" % (adapter, board))
+                raise ScenarioError("adapter %s or board %s is plugged in already" % (
+                    adapter, board))
             fields = dict(item.split("=", 1) for item in
                           self.adapter_device(adapter, board).split(",")[1:])
             self.qmp.execute("device_add", driver="usb-serial", **fields)
@@ -388,8 +389,9 @@ def panel_state(s):
         with open("/proc/%d/wchan" % pid) as wchan:
             waits = wchan.read()
         boxes = [box.text for box in s.window.message_boxes()]
-        return "holds %s, waits in %s, has taken %.2f s of processor time, shows the messages %r" % (
-            [fd for fd in fds if fd.startswith("/dev/")], waits, cpu_seconds(pid), boxes)
+        return ("holds %s, waits in %s, has taken %.2f s of processor time, shows the messages "
+                "%r" % ([fd for fd in fds if fd.startswith("/dev/")], waits, cpu_seconds(pid),
+                        boxes))
     except Exception as error:  # noqa: BLE001 - the failure itself matters more
         return "could not be looked at: %r" % (error,)
 
