@@ -140,5 +140,7 @@ step "building"
 cmake --build "$build_dir"
 step "packing the zip and the installer"
 (cd "$build_dir" && cpack -G "ZIP;NSIS" >/dev/null)
-ls -l "$build_dir"/tolvane-*-windows-x86_64.*
+# shellcheck source=/dev/null
+. "$build_dir/packages.env"
+ls -l "$build_dir/$TOLVANE_ZIP" "$build_dir/$TOLVANE_INSTALLER"
 step "done"

@@ -15,10 +15,13 @@ status=0
 bash tools/run-tests-debian13.sh --run "tools/windows/test-under-wine.sh ${*@Q}" || status=$?
 built=$root/root/tolvane/build-windows
 mkdir -p build-windows
-for kept in "$built"/tolvane-*-windows-x86_64.zip "$built"/tolvane-*-windows-x86_64.exe \
-  "$built/wine-artifacts"; do
-  [ -e "$kept" ] && cp -r "$kept" build-windows/
-done
+if [ -f "$built/packages.env" ]; then
+  # shellcheck source=/dev/null
+  . "$built/packages.env"
+  for kept in "$TOLVANE_ZIP" "$TOLVANE_INSTALLER" wine-artifacts; do
+    if [ -e "$built/$kept" ]; then cp -r "$built/$kept" build-windows/; fi
+  done
+fi
 echo "== Windows stage: $((SECONDS - started)) s, exit status $status; kept in build-windows/:"
 ls build-windows
 exit "$status"

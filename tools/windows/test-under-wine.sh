@@ -36,10 +36,10 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build-windows --output-on-failure -j"
   --timeout 300 || status=1
 
 step "running the scenarios under Wine"
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-windows/CMakeCache.txt)
-python3 tests/windows/wine_scenarios.py --version "$version" \
-  --zip "build-windows/tolvane-$version-windows-x86_64.zip" \
-  --installer "build-windows/tolvane-$version-windows-x86_64.exe" \
+# shellcheck source=/dev/null
+. build-windows/packages.env
+python3 tests/windows/wine_scenarios.py --version "$TOLVANE_VERSION" \
+  --zip "build-windows/$TOLVANE_ZIP" --installer "build-windows/$TOLVANE_INSTALLER" \
   --board build-board/board/tolvane-board --probe build-windows/tests/tolvane_window_probe.exe \
   --modem-lines build-board/pty_modem_lines.so \
   --artifacts build-windows/wine-artifacts "$@" || status=1
