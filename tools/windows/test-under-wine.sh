@@ -13,22 +13,21 @@ step() { echo "== Windows under Wine: $* (at $((SECONDS - started)) s)"; }
 tools/install-deps.sh --wine
 tools/build-windows.sh build-windows
 
-step "building the simulated board for this system, and the modem lines Wine needs of it"
-cmake -S . -B build-board -DTOLVANE_BUILD_TESTS=OFF -DTOLVANE_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build build-board --target tolvane-board -j"$(nproc)" >/dev/null
-cc -O2 -Wall -Wextra -Werror -shared -fPIC -o build-board/pty_modem_lines.so \
-  tests/windows/pty_modem_lines.c -ldl
+# Programs of this system: the simulated board and the library that lends its pseudo-terminals
+# modem lines.
+step "building the simulated board and the modem lines for this system"
+cmake -S . -B build-board -DTOLVANE_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build-board -j"$(nproc)" --target tolvane-board tolvane_pty_modem_lines >/dev/null
 
-# One prefix for the tests and the scenarios. Its server and services stay up between the
-# programs, started here with no output: services outlive the program that starts them and
-# would hold its output open (ctest would wait for a test until its timeout).
+# One prefix for the tests and the scenarios (tools/windows/wine.sh).
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolvane-wine.XXXXXX")
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-step "making a Wine prefix ($(wine --version))"
-mkdir -p "$WINEPREFIX"
-wineserver -p >/dev/null 2>&1
-env -u DISPLAY wineboot -i >/dev/null 2>&1
+export WINEPREFIX=$work/prefix
+trap 'tools/windows/wine.sh end; rm -rf "$work"' EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+step "making a Wine prefix"
+tools/windows/wine.sh prefix "$work/ports" build-board/tests/pty_modem_lines.so
 
 status=0
 step "running the tests under Wine"
@@ -41,7 +40,7 @@ step "running the scenarios under Wine"
 python3 tests/windows/wine_scenarios.py --version "$TOLVANE_VERSION" \
   --zip "build-windows/$TOLVANE_ZIP" --installer "build-windows/$TOLVANE_INSTALLER" \
   --board build-board/board/tolvane-board --probe build-windows/tests/tolvane_window_probe.exe \
-  --modem-lines build-board/pty_modem_lines.so \
+  --modem-lines build-board/tests/pty_modem_lines.so \
   --artifacts build-windows/wine-artifacts "$@" || status=1
 step "done, exit status $status"
 exit "$status"
