@@ -2,15 +2,16 @@
 """The panel built for Windows, run under Wine on the simulated boards: one table of scenarios.
 
 The panel runs from the unpacked zip (or as the installer installed it) in a Wine prefix whose
-COM1 and COM2 are links to the boards' pseudo-terminals ($WINEPREFIX/dosdevices/com1), so that
-it meets the line through Windows' serial API: CreateFile on \\\\.\\COM1, SetCommState,
-overlapped WriteFile, WaitCommEvent and ReadFile. What it sends is read at the boards. Its
+COM1 and COM2 lead to the boards' pseudo-terminals (tools/windows/wine.sh), so that it meets the
+line through Windows' serial API: CreateFile on \\\\.\\COM1, SetCommState, overlapped
+WriteFile, WaitCommEvent and ReadFile. What it sends is read at the boards. Its
 windows are read as Windows sees them, by a small Windows program (window_probe.exe): the title,
 where the client area is, and which windows are message boxes owned by the panel. Controls are
 clicked where src/panel/window_layout.h puts them, with xdotool; keys go to the focused window.
 
 Each scenario starts its own Xvfb, boards and panel on the harness of the end-to-end tests
-(tests/harness), and ends them on the way out. The prefix is made once for the run.
+(tests/harness), and ends them on the way out. The prefix is the one in WINEPREFIX, which
+tools/windows/test-under-wine.sh made, or else one made for the run.
 
     wine_scenarios.py --zip Z --installer I --board B --probe P --modem-lines SO
                       --version V --artifacts DIR [NAME ...]
@@ -37,8 +38,9 @@ from harness.session import Session, Stage  # noqa: E402
 
 PROGRAM = "tolvane.exe"
 TITLE = "Tolvane"
-ICON = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging", "icons",
-                    "tolvane.ico")
+TREE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+ICON = os.path.join(TREE, "packaging", "icons", "tolvane.ico")
+WINE_SH = os.path.join(TREE, "tools", "windows", "wine.sh")
 # Processor time that the panel may take in the 2 s after a lost board's message.
 IDLE_SECONDS = 0.5
 # How soon after the click on Exit the program must have ended, also after a fast drag.
@@ -68,67 +70,42 @@ def end_processes_named(name):
 
 
 class Wine:
-    """One prefix for the whole run, its server and services kept running between the programs.
-
-    Two things of Wine's own are set right here, not in the panel. Wine's mount manager points
-    COM1 at /dev/ttyS0 whenever its services start, whatever link was put in dosdevices before:
-    COM1 and COM2 are named in the registry (HKLM\\Software\\Wine\\Ports) instead, as links in
-    a folder of ours that each scenario points at its boards. And Wine's serial wait fails on a
-    device without modem lines, as a pseudo-terminal is: pty_modem_lines.so lends them.
-    """
+    """The run's prefix, through the project's Wine (tools/windows/wine.sh), which gives every
+    Wine process its environment and names COM1 and COM2 as links in a folder of the prefix's.
+    Its server and services keep running between the programs."""
 
     def __init__(self, workdir, modem_lines):
-        self.ports = os.path.join(workdir, "ports")
-        os.makedirs(self.ports, exist_ok=True)
-        self.env = {k: v for k, v in os.environ.items()
-                    if not k.startswith("TOLVANE_COM") and k != "DISPLAY"}
-        # No Mono or Gecko: the panel needs neither, and their installers would ask.
-        self.env.update({"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=",
-                         "LD_PRELOAD": os.path.abspath(modem_lines)})
-        self.prefix = self.env.get("WINEPREFIX") or os.path.join(workdir, "prefix")
-        self.env["WINEPREFIX"] = self.prefix
-        self.drive_c = os.path.join(self.prefix, "drive_c")
-        started = time.monotonic()
-        self.restart()
-        for port in (1, 2):
-            self.run("reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM%d" % port, "/d",
-                     self.link(port), "/f")
-        # The mount manager reads the names when the services start: they start again, with
-        # no terminal of ours to hold open.
-        self.restart()
-        for port in (1, 2):
-            device = os.readlink(os.path.join(self.prefix, "dosdevices", "com%d" % port))
-            if device != self.link(port):
-                raise ScenarioError("COM%d of the prefix is %s, not %s" % (
-                    port, device, self.link(port)))
-        print("wine: COM1 and COM2 set in %.1f s" % (time.monotonic() - started))
+        self.env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        if not self.env.get("WINEPREFIX"):  # started by hand, not by test-under-wine.sh
+            self.env["WINEPREFIX"] = os.path.join(workdir, "prefix")
+            self.script("prefix", os.path.join(workdir, "ports"), modem_lines, quiet=False)
+        self.drive_c = os.path.join(self.env["WINEPREFIX"], "drive_c")
 
-    def link(self, port):
-        return os.path.join(self.ports, "COM%d" % port)
+    def script(self, *args, display=None, quiet=True, timeout=400):
+        subprocess.run([WINE_SH, *args], env=dict(self.env, **({"DISPLAY": display} if display
+                                                               else {})),
+                       stdout=subprocess.DEVNULL if quiet else None, timeout=timeout, check=True)
 
-    def restart(self, display=None):
-        """Starts the server and the services afresh, with no output of ours (they outlive the
-        program that starts them and would hold its output open), and Wine's desktop on the X
-        display given: it keeps the display it started on."""
-        env = dict(self.env, **({"DISPLAY": display} if display else {}))
-        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "timeout": 120}
-        subprocess.run(["wineserver", "-k"], env=env, **quiet)
-        subprocess.run(["wineserver", "-p"], env=env, check=True, **quiet)
-        subprocess.run(["wineboot"], env=env, check=True, **quiet)
+    def restart(self, display):
+        """The server and the services afresh, Wine's desktop on the X display given: it keeps
+        the display it started on."""
+        self.script("restart", display=display)
 
     def point_com(self, port, path):
-        link = self.link(port)
-        if os.path.lexists(link):
-            os.remove(link)
-        os.symlink(path, link)
+        self.script("com", str(port), path)
 
     def run(self, *args, env=None, timeout=120):
-        return subprocess.run(["wine", *args], env=dict(self.env, **(env or {})),
+        return subprocess.run([WINE_SH, "run", *args], env=dict(self.env, **(env or {})),
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               timeout=timeout, check=True).stdout.decode(errors="replace")
 
+    def start(self, program, display, log):
+        return subprocess.Popen([WINE_SH, "run", program], env=dict(self.env, DISPLAY=display),
+                                stdout=log, stderr=log, stdin=subprocess.DEVNULL,
+                                start_new_session=True)
+
     def end(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
+        self.script("end", timeout=90)
 
 
 class ProbeWindow:
@@ -202,10 +179,7 @@ class WinePanel:
         end_processes_named(PROGRAM)  # what a failed scenario may have left
         self.wine.restart(env["DISPLAY"])
         with open(log_path, "wb") as log:
-            self.process = subprocess.Popen(
-                ["wine", self.program], env=dict(self.wine.env, DISPLAY=env["DISPLAY"],
-                                                 LANG="C.UTF-8"),
-                stdout=log, stderr=log, stdin=subprocess.DEVNULL, start_new_session=True)
+            self.process = self.wine.start(self.program, env["DISPLAY"], log)
         self.pid = poll(lambda: (processes_named(PROGRAM) or [None])[0], self.timeout,
                         "the process " + PROGRAM)
 
@@ -421,7 +395,8 @@ def main():
     parser.add_argument("--probe", required=True)
     parser.add_argument("--artifacts", required=True)
     parser.add_argument("--version", required=True)
-    parser.add_argument("--modem-lines", required=True, help="pty_modem_lines.so, built here")
+    parser.add_argument("--modem-lines", required=True,
+                        help="pty_modem_lines.so, built here (for a prefix of the run's own)")
     parser.add_argument("names", nargs="*", default=NAMES,
                         help="the scenarios to run, all by default: " + ", ".join(NAMES))
     args = parser.parse_args()
