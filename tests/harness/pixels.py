@@ -15,10 +15,6 @@ class Image:
             raise ValueError("%d bytes for %dx%d pixels" % (len(rgb), width, height))
         self.width, self.height, self.rgb = width, height, bytes(rgb)
 
-    def pixel(self, x, y):
-        i = 3 * (y * self.width + x)
-        return tuple(self.rgb[i:i + 3])
-
     def crop(self, rect):
         """The part at (x, y, width, height) of this image."""
         x, y, w, h = rect
