@@ -101,14 +101,7 @@ std::optional<LinkError> SerialPortLink::open() {
     failure_.reset();
     input_.clear();
     device_ = device;
-    // Qt names its lock file after the path it is given: the real name is the one other
-    // programs look for (LCK..ttyUSB0, not one named after a /dev/serial/by-id link).
-#ifdef Q_OS_UNIX
-    const QString realName = QFileInfo(device).canonicalFilePath();
-    port_.setPortName(realName.isEmpty() ? device : realName);
-#else
-    port_.setPortName(device);  // COMn names no file
-#endif
+    port_.setPortName(realDeviceName(device));
     if (!port_.open(QIODevice::ReadWrite)) {
         LinkError error = openError(device);
         error.noAdapterFound = chosen.noAdapterFound;

@@ -1,28 +1,24 @@
+// A device's file on Unix: the file itself says whether it is there and who may open it.
 #include "ports/device_files.h"
+
+#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
 namespace tolvane {
 
-bool devicePresent([[maybe_unused]] const QString& path) {
-#ifdef Q_OS_UNIX
+bool devicePresent(const QString& path) {
     return QFileInfo::exists(path);
-#else
-    return true;
-#endif
 }
 
-bool userMayUse([[maybe_unused]] const QString& device) {
-#ifdef Q_OS_UNIX
+bool userMayUse(const QString& device) {
     return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
-#else
-    return true;
-#endif
+}
+
+QString realDeviceName(const QString& device) {
+    const QString realName = QFileInfo(device).canonicalFilePath();
+    return realName.isEmpty() ? device : realName;
 }
 
 }  // namespace tolvane
