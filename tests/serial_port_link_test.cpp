@@ -454,7 +454,7 @@ TEST(SerialPortLink, UnderAUsbAdapterAClosedPortDropsTheBacklog) {
 // The system's driver, but one that cannot read DTR and RTS back, as Windows' virtual and
 // Bluetooth COM ports cannot: Qt's Windows backend then raises UnknownError ("Request not
 // supported.") from inside each of the two setters.
-class NoModemLineReadBack final : public SystemSerialDriver {
+class NoModemLineReadBack final : public test_support::WrappedSystemDriver {
   public:
     void setModemLines(QSerialPort& port, bool, bool) override {
         emit port.errorOccurred(QSerialPort::UnknownError);
@@ -477,7 +477,7 @@ TEST(SerialPortLink, ModemLinesThatCannotBeReadBackKeepThePortOpen) {
 }
 
 // Reads nothing outside the event loop, as the link does on Windows.
-class EventLoopReadsOnly final : public SystemSerialDriver {
+class EventLoopReadsOnly final : public test_support::WrappedSystemDriver {
   public:
     void readNow(QSerialPort&) override {}
 };
