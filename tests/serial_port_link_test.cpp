@@ -29,6 +29,7 @@
 #include "panel/panel.h"
 #include "recording_messages.h"
 #include "usb_adapter_driver.h"
+#include "wrapped_system_driver.h"
 
 namespace tolvane {
 namespace {
@@ -451,18 +452,31 @@ TEST(SerialPortLink, UnderAUsbAdapterAClosedPortDropsTheBacklog) {
     }
 }
 
-// The system's driver, but one that cannot read DTR and RTS back, as Windows' virtual and
-// Bluetooth COM ports cannot: Qt's Windows backend then raises UnknownError ("Request not
-// supported.") from inside each of the two setters.
+// The system's driver on a device that cannot read DTR and RTS back, as Windows' virtual and
+// Bluetooth COM ports cannot. Qt's setters fail on the pseudo-terminal too, and leave the port's
+// error set from inside Qt, as only Qt can set it; then comes the UnknownError ("Request not
+// supported.") that Qt's Windows backend raises from inside each of the two setters. The double
+// notes the port's error as the setters leave it and as the first write finds it.
 class NoModemLineReadBack final : public test_support::WrappedSystemDriver {
   public:
-    void setModemLines(QSerialPort& port, bool, bool) override {
+    void setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend) override {
+        WrappedSystemDriver::setModemLines(port, dataTerminalReady, requestToSend);
+        errorAfterSetters = port.error();
         emit port.errorOccurred(QSerialPort::UnknownError);
         emit port.errorOccurred(QSerialPort::UnknownError);
     }
+    bool lineIsBehind(const QSerialPort& port) override {
+        if (!errorAtFirstWrite) {
+            errorAtFirstWrite = port.error();
+        }
+        return WrappedSystemDriver::lineIsBehind(port);
+    }
+    QSerialPort::SerialPortError errorAfterSetters = QSerialPort::NoError;
+    std::optional<QSerialPort::SerialPortError> errorAtFirstWrite;
 };
 
-// The lines are the board's wish, not the link's need: their failure is no lost device.
+// The lines are the board's wish, not the link's need: their failure is no lost device, and the
+// port goes on without it as its error.
 TEST(SerialPortLink, ModemLinesThatCannotBeReadBackKeepThePortOpen) {
     FarEnd board;
     NoModemLineReadBack driver;
@@ -474,6 +488,8 @@ TEST(SerialPortLink, ModemLinesThatCannotBeReadBackKeepThePortOpen) {
     EXPECT_TRUE(link.isOpen());
     writeCommand(link, {2, 200});
     EXPECT_EQ(board.receive(3), QByteArray("\xff\x02\xc8", 3));
+    ASSERT_NE(driver.errorAfterSetters, QSerialPort::NoError) << "the setters left no error";
+    EXPECT_EQ(driver.errorAtFirstWrite, QSerialPort::NoError);
 }
 
 // Reads nothing outside the event loop, as the link does on Windows.
