@@ -40,6 +40,8 @@ class SerialDriver {
     // Hands Qt what the device holds now, without waiting, where the system lets that be done
     // safely; elsewhere what arrives reaches Qt through the event loop only.
     virtual void readNow(QSerialPort& port) = 0;
+    // Bytes that have reached the system and that Qt has not taken yet; 0 when it cannot tell.
+    [[nodiscard]] virtual int queuedInput(const QSerialPort& port) = 0;
 };
 
 // The operating system's own driver, reached through Qt and the system's calls. What differs
@@ -53,6 +55,7 @@ class SystemSerialDriver final : public SerialDriver {
     bool lineIsBehind(const QSerialPort& port) override;
     void setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend) override;
     void readNow(QSerialPort& port) override;
+    int queuedInput(const QSerialPort& port) override;
 
   private:
     // Whether the transmitter itself has sent its last bit, beyond what queuedOutput() counts.

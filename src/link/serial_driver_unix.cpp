@@ -54,6 +54,11 @@ void SystemSerialDriver::readNow(QSerialPort& port) {
     port.waitForReadyRead(0);
 }
 
+int SystemSerialDriver::queuedInput(const QSerialPort& port) {
+    int queued = 0;
+    return ::ioctl(port.handle(), FIONREAD, &queued) == 0 ? queued : 0;
+}
+
 std::optional<QString> deviceGone(const QSerialPort& port) {
     if (const int events = pollNow(port, 0); events > 0 && (events & (POLLHUP | POLLNVAL)) != 0) {
         return QStringLiteral("the device was removed");

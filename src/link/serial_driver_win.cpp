@@ -8,11 +8,28 @@
 
 namespace tolvane {
 
-int SystemSerialDriver::queuedOutput(QSerialPort& port) {
+namespace {
+
+// The device's queues as the system counts them: cbInQue received and not read yet, cbOutQue
+// written and not sent yet; both 0 when the device cannot tell.
+COMSTAT queues(const QSerialPort& port) {
     COMSTAT status{};
     DWORD errors = 0;
-    return ::ClearCommError(port.handle(), &errors, &status) ? static_cast<int>(status.cbOutQue)
-                                                             : 0;
+    if (!::ClearCommError(port.handle(), &errors, &status)) {
+        return {};
+    }
+    return status;
+}
+
+}  // namespace
+
+int SystemSerialDriver::queuedOutput(QSerialPort& port) {
+    return static_cast<int>(queues(port).cbOutQue);
+}
+
+int SystemSerialDriver::queuedInput(const QSerialPort& port) {
+    // What Qt's read has already taken and the event loop not yet handed on is no longer here.
+    return static_cast<int>(queues(port).cbInQue);
 }
 
 bool SystemSerialDriver::transmitterEmpty(QSerialPort& /*port*/) {

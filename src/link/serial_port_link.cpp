@@ -226,7 +226,19 @@ void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window)
     QTimer windowEnd;
     windowEnd.setSingleShot(true);
     windowEnd.setTimerType(Qt::PreciseTimer);
-    connect(&windowEnd, &QTimer::timeout, &loop, &QEventLoop::quit);
+    bool handingOver = false;
+    connect(&windowEnd, &QTimer::timeout, &loop, [&] {
+        // A loop kept busy past the window meets its end before what came meanwhile: on Windows
+        // Qt hands a reply on only through events of the loop, two in turn. Bytes that the system
+        // holds by now are given the loop's time to be handed on; what Qt has already taken
+        // (a read finished, its event waiting) comes before the end, which is queued behind it.
+        if (!handingOver && replyHeld(count)) {
+            handingOver = true;
+            windowEnd.start(kHandOverBound);
+            return;
+        }
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
     windowEnd.start(window);
     QEventLoop* const outer = std::exchange(wait_, &loop);
     const int outerCount = std::exchange(waitCount_, count);
@@ -245,6 +257,11 @@ void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window)
             reportLoss();
         }
     }
+}
+
+bool SerialPortLink::replyHeld(int count) {
+    pollDevice();
+    return input_.size() + driver_.queuedInput(port_) >= count;
 }
 
 void SerialPortLink::pollDevice() {

@@ -19,6 +19,7 @@ class WrappedSystemDriver : public SerialDriver {
         system_.setModemLines(port, dataTerminalReady, requestToSend);
     }
     void readNow(QSerialPort& port) override { system_.readNow(port); }
+    int queuedInput(const QSerialPort& port) override { return system_.queuedInput(port); }
 
   private:
     SystemSerialDriver system_;
