@@ -21,6 +21,8 @@
 #include <QThread>
 #include <QTimer>
 #include <chrono>
+#include <thread>
+#include <utility>
 
 #include "link/input_buffer.h"
 #include "link/line_settings.h"
@@ -510,6 +512,80 @@ TEST(SerialPortLink, FindsAReplyThatOnlyTheEventLoopHandsOn) {
     link.waitForWaiting(2, 5s);
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_EQ(link.readWaiting(), QByteArray("\x02\xc8", 2));
+}
+
+// Hands what arrives on to the port as Qt's Windows backend does, through the event loop alone:
+// a reply that reaches the system ends a wait for input, which one posted event reports; that
+// starts a read, which a second one completes, and only then does the port see the bytes. Until
+// then they count as the system's input.
+class HandsOnThroughTheEventLoop final : public test_support::WrappedSystemDriver {
+  public:
+    explicit HandsOnThroughTheEventLoop(FarEnd& board) : board_(board) {}
+
+    // The board's bytes reach the system now.
+    void arrive(const QByteArray& bytes) {
+        held_ += bytes;
+        QMetaObject::invokeMethod(
+            &events_,
+            [this] {
+                QMetaObject::invokeMethod(
+                    &events_, [this] { board_.send(std::exchange(held_, {})); },
+                    Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+    }
+    void readNow(QSerialPort&) override {}
+    int queuedInput(const QSerialPort& port) override {
+        return static_cast<int>(held_.size()) + WrappedSystemDriver::queuedInput(port);
+    }
+
+  private:
+    FarEnd& board_;
+    QByteArray held_;
+    QObject events_;
+};
+
+// A reply that reaches the system before a try's window ends is found by that try, even when the
+// event loop was busy past the window and its timer falls due before the reply is handed on; the
+// window stays a window when nothing has come.
+TEST(SerialPortLink, AReplyInTheSystemBeforeTheWindowEndsIsFound) {
+    struct Row {
+        const char* what;
+        int arrivesAtMs;  // -1: nothing arrives
+        int busyForMs;    // the event loop is held from the reply's time (or 10 ms) on
+        bool found;
+        qint64 belowMs;
+    };
+    const Row rows[] = {
+        {"arrives in the window, the loop busy past it", 10, 150, true, 300},
+        {"arrives in the window, the loop free", 10, 0, true, 40},
+        {"arrives after the window", 60, 0, false, 100},
+        {"nothing, the loop busy past the window", -1, 150, false, 200},
+    };
+    constexpr auto kWindow = 50ms;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FarEnd board;
+        HandsOnThroughTheEventLoop driver(board);
+        SerialPortLink link(driver);
+        ASSERT_EQ(openServoPort(link, 1), std::nullopt);
+        QTimer::singleShot(
+            std::chrono::milliseconds(row.arrivesAtMs < 0 ? 10 : row.arrivesAtMs), &link, [&] {
+                if (row.arrivesAtMs >= 0) {
+                    driver.arrive(QByteArray("\x02\xc8", 2));
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(row.busyForMs));
+            });
+
+        QElapsedTimer clock;
+        clock.start();
+        link.waitForWaiting(2, kWindow);
+        const qint64 waited = clock.elapsed();
+        link.setInputLength(0);
+        EXPECT_EQ(link.readWaiting(), row.found ? QByteArray("\x02\xc8", 2) : QByteArray());
+        EXPECT_GE(waited, row.found ? 0 : 45);
+        EXPECT_LT(waited, row.belowMs);
+    }
 }
 
 TEST(SerialPortLink, NamesTheReasonAnOpenFails) {
