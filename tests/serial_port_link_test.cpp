@@ -494,7 +494,7 @@ TEST(SerialPortLink, ModemLinesThatCannotBeReadBackKeepThePortOpen) {
     EXPECT_EQ(driver.errorAtFirstWrite, QSerialPort::NoError);
 }
 
-// Reads nothing outside the event loop, as the link does on Windows.
+// Reads nothing outside the event loop, as a driver that can hand nothing on at once.
 class EventLoopReadsOnly final : public test_support::WrappedSystemDriver {
   public:
     void readNow(QSerialPort&) override {}
@@ -514,10 +514,10 @@ TEST(SerialPortLink, FindsAReplyThatOnlyTheEventLoopHandsOn) {
     EXPECT_EQ(link.readWaiting(), QByteArray("\x02\xc8", 2));
 }
 
-// Hands what arrives on to the port as Qt's Windows backend does, through the event loop alone:
-// a reply that reaches the system ends a wait for input, which one posted event reports; that
-// starts a read, which a second one completes, and only then does the port see the bytes. Until
-// then they count as the system's input.
+// Hands what arrives on to the port as Qt's Windows backend does without its wait, through the
+// event loop alone: a reply that reaches the system ends a wait for input, which one posted event
+// reports; that starts a read, which a second one completes, and only then does the port see the
+// bytes. Until then they count as the system's input.
 class HandsOnThroughTheEventLoop final : public test_support::WrappedSystemDriver {
   public:
     explicit HandsOnThroughTheEventLoop(FarEnd& board) : board_(board) {}

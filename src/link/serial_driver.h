@@ -37,8 +37,8 @@ class SerialDriver {
     // Sets DTR and RTS. Qt reads both lines back first, which some drivers cannot do (on
     // Windows: virtual and Bluetooth COM ports), and reports that as an error of the port.
     virtual void setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend) = 0;
-    // Hands Qt what the device holds now, without waiting, where the system lets that be done
-    // safely; elsewhere what arrives reaches Qt through the event loop only.
+    // Hands Qt what the device holds now and what Qt has finished reading but not handed on,
+    // without waiting for the line.
     virtual void readNow(QSerialPort& port) = 0;
     // Bytes that have reached the system and that Qt has not taken yet; 0 when it cannot tell.
     [[nodiscard]] virtual int queuedInput(const QSerialPort& port) = 0;

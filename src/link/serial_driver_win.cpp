@@ -1,5 +1,5 @@
 // The serial driver on Windows: the device's handle is asked with ClearCommError(), writes are
-// overlapped, and what arrives reaches Qt through the event loop only.
+// overlapped, and Qt hands on what arrives through events of the loop, or through its own wait.
 #include "link/serial_driver.h"
 
 #include <qt_windows.h>
@@ -9,6 +9,9 @@
 namespace tolvane {
 
 namespace {
+
+// More finished operations than a port has at once: a write, a wait for input, a read.
+constexpr int kMostFinished = 8;
 
 // The device's queues as the system counts them: cbInQue received and not read yet, cbOutQue
 // written and not sent yet; both 0 when the device cannot tell.
@@ -40,11 +43,19 @@ bool SystemSerialDriver::lineIsBehind(const QSerialPort& /*port*/) {
     return false;  // writes are overlapped: the system queues them and never says "try again"
 }
 
-void SystemSerialDriver::readNow(QSerialPort& /*port*/) {
-    // Qt's wait here hands on one finished operation and strands those that finish meanwhile,
-    // such as the read that a reply's arrival starts; the reply would then wait for the next call
-    // of ours (one more try of a handshake whose echo has come). The event loop, which every wait
-    // for a reply runs, hands them all on.
+void SystemSerialDriver::readNow(QSerialPort& port) {
+    // Qt's own thread takes each finished operation (a wait for input, a read, a write) from the
+    // system and posts it to the event loop; a reply takes two, as the wait for input starts the
+    // read. Qt's wait hands on one finished operation a call, those that finish during it at the
+    // next: it is called until it finds none (a timeout), so that a read that has finished is
+    // handed on even when its event is not posted yet. Called once, it left the read that a
+    // reply's arrival starts for the next try.
+    for (int call = 0; call < kMostFinished; ++call) {
+        port.clearError();
+        if (!port.waitForReadyRead(0) && port.error() == QSerialPort::TimeoutError) {
+            return;
+        }
+    }
 }
 
 std::optional<QString> deviceGone(const QSerialPort& /*port*/) {

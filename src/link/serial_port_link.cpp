@@ -228,16 +228,16 @@ void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window)
     windowEnd.setTimerType(Qt::PreciseTimer);
     bool handingOver = false;
     connect(&windowEnd, &QTimer::timeout, &loop, [&] {
-        // A loop kept busy past the window meets its end before what came meanwhile: on Windows
-        // Qt hands a reply on only through events of the loop, two in turn. Bytes that the system
-        // holds by now are given the loop's time to be handed on; what Qt has already taken
-        // (a read finished, its event waiting) comes before the end, which is queued behind it.
+        // A loop kept busy past the window meets its end before what came meanwhile, where the
+        // system tells Qt of arrivals through the loop (on Windows, and under Wine only once
+        // the loop waits). What Qt has finished reading is handed on now (readNow()); bytes
+        // that the system holds by now are given the loop's time to be handed on.
         if (!handingOver && replyHeld(count)) {
             handingOver = true;
             windowEnd.start(kHandOverBound);
             return;
         }
-        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+        loop.quit();
     });
     windowEnd.start(window);
     QEventLoop* const outer = std::exchange(wait_, &loop);
