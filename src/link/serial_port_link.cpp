@@ -232,7 +232,9 @@ void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window)
         // system tells Qt of arrivals through the loop (on Windows, and under Wine only once
         // the loop waits). What Qt has finished reading is handed on now (readNow()); bytes
         // that the system holds by now are given the loop's time to be handed on.
-        if (!handingOver && replyHeld(count)) {
+        pollDevice();
+        const int held = input_.size() + driver_.queuedInput(port_);
+        if (!handingOver && input_.size() < count && held >= count) {
             handingOver = true;
             windowEnd.start(kHandOverBound);
             return;
@@ -257,11 +259,6 @@ void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window)
             reportLoss();
         }
     }
-}
-
-bool SerialPortLink::replyHeld(int count) {
-    pollDevice();
-    return input_.size() + driver_.queuedInput(port_) >= count;
 }
 
 void SerialPortLink::pollDevice() {

@@ -63,8 +63,6 @@ class SerialPortLink final : public SerialLink {
     static constexpr std::chrono::milliseconds kHandOverBound{20};
 
     void pollDevice();
-    // Whether `count` bytes have come, counting those the system holds and Qt has not taken.
-    bool replyHeld(int count);
     void takeArrivals();
     void drainInput();
     void noteError(QSerialPort::SerialPortError error);
