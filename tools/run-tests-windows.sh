@@ -10,8 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
 root=${TOLVANE_DEBIAN13_ROOT:-/var/cache/tolvane-ci/trixie}
+root=$(realpath -m "${root%/}")
 kept=build-windows-stage
-built=/root/tolvane/build-windows # inside the chroot, where tools/run-tests-debian13.sh copies the tree
+# Inside the chroot, a folder of this run's own: once the chroot's lock is let go, the next run
+# replaces the copy of the tree there, build folder and all.
+handed=/var/tmp/tolvane-windows-stage.$$.$RANDOM
 
 if [ "$(id -u)" -ne 0 ]; then
   if [ -n "${CI:-}" ]; then
@@ -26,13 +29,12 @@ rm -rf "$kept"
 mkdir -p "$kept"
 status=0
 bash tools/run-tests-debian13.sh --run "tools/windows/build.sh build-windows &&
-  tools/windows/test-under-wine.sh build-windows build-windows/wine-artifacts ${*@Q}" || status=$?
-if [ -f "$root$built/packages.env" ]; then
-  # shellcheck source=/dev/null
-  . "$root$built/packages.env"
-  for file in "$TOLVANE_ZIP" "$TOLVANE_INSTALLER" wine-artifacts; do
-    if [ -e "$root$built/$file" ]; then cp -r "$root$built/$file" "$kept/"; fi
-  done
+  . build-windows/packages.env && mkdir -p $handed &&
+  cp \"build-windows/\$TOLVANE_ZIP\" \"build-windows/\$TOLVANE_INSTALLER\" $handed/ &&
+  tools/windows/test-under-wine.sh build-windows $handed/wine-artifacts ${*@Q}" || status=$?
+if [ -d "$root$handed" ]; then
+  cp -r "$root$handed"/. "$kept"/
+  rm -rf "$root$handed"
 fi
 echo "== Windows stage: $((SECONDS - started)) s, exit status $status; kept in $kept/:"
 ls "$kept"
