@@ -430,7 +430,7 @@ class PanelScenarios:
             board.wait_for_count(16)
             window, rect = poll(lambda: s.display.find_window("Tolvane board"), 15,
                                 "one window titled 'Tolvane board'")
-            s.input.raise_window(window)
+            s.display.raise_window(window)
 
             def drawn():
                 image = s.display.capture(rect)
