@@ -26,6 +26,7 @@ from harness.session import Session, Stage  # noqa: E402
 from harness.x11 import missing_tools  # noqa: E402
 
 SKIP = 77
+HORN_BLUE = (0x1F, 0x5F, 0xA8)  # the board's window draws each servo's horn in it
 
 # Accessible roles by the names they have on Debian 12 and on Debian 13. Debian 13's accessibility
 # library calls the push button role "button"; Qt 6.8 gives a plain QFrame (a channel's box) the
@@ -424,34 +425,61 @@ class PanelScenarios:
     # ---- the simulated board's window -----------------------------------------------------
 
     def board_window(self):
-        horn_blue = (0x1F, 0x5F, 0xA8)
         with self.session("board_window", boards={1: ("--window", "--baud", "2400")}) as s:
             board = s.boards[1]
             board.wait_for_count(16)
             window, rect = poll(lambda: s.display.find_window("Tolvane board"), 15,
                                 "one window titled 'Tolvane board'")
-            s.display.raise_window(window)
+
+            def horns():
+                """The horns' pixels once the window, raised over the panel's, stands still."""
+                s.display.raise_window(window)
+
+                def still():
+                    first = s.display.capture(rect)
+                    time.sleep(0.1)
+                    return first.rgb == s.display.capture(rect).rgb and first
+                image = poll(still, 10, "the board's window to stand still")
+                return {(i % image.width, i // image.width)
+                        for i, pixel in enumerate(image.pixels()) if pixel == HORN_BLUE}, image
 
             def drawn():
-                image = s.display.capture(rect)
-                # Eight horns, each a thick bar of dozens of pixels.
-                return image.colours()[horn_blue] > 8 * 40 and image
-
-            image = poll(drawn, 15, "the eight horns drawn in the board's window")
+                points, image = horns()
+                return len(points) > 8 * 40 and (points, image)  # eight bars of dozens of pixels
+            before, image = poll(drawn, 15, "the eight horns drawn in the board's window")
             image.save_png(self.artifact("board-window.png"))
             check(len(image.colours()) > 16, "a window of a few flat colours")
+            # Channel 0 to the end of its range: its horn turns from up to the right, no other.
+            s.display.raise_window(s.display.find_window("Tolvane")[0])
+            s.click("Playback Speed")  # the label: the keys go to the focused slider, channel 0's
+            s.input.key("End")
+            equal(board.wait_for_count(17)[16:], [(0, 254)], "the command of End")
+            after = horns()[0]
+            gone, came = before - after, after - before
+            check(gone and came, "the horns did not move")
+
+            def centre(points, axis):
+                return sum(point[axis] for point in points) / len(points)
+            check(centre(came, 0) > centre(gone, 0) + 5, "the horn did not turn right")
+            check(centre(came, 1) > centre(gone, 1), "the horn did not turn down")
+            spread = max(p[0] for p in gone | came) - min(p[0] for p in gone | came)
+            check(spread < rect[2] // 3, "more than one dial changed: %d pixels apart" % spread)
             # Closing the window ends the board as a stop signal does: cleanly, link removed.
             s.display.request_close(window)
             equal(board.process.wait(timeout=10), 0, "the board's exit code")
             check(not os.path.lexists(board.link), "link left behind")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__,
+def main(scenarios=PanelScenarios, stage=Stage, title="end-to-end", artifacts="e2e-artifacts",
+         missing=missing_tools, elsewhere=None, description=__doc__):
+    """Runs a table's scenarios by name on its stage, each in a process of its own when more than
+    one; `missing` names what no scenario can run without here, and `elsewhere(args, names)` may
+    run them in another way (as another user), returning the exit status, or None."""
+    parser = argparse.ArgumentParser(description=description,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--panel", help="the built tolvane")
     parser.add_argument("--board", help="the built tolvane-board")
-    parser.add_argument("--artifacts", default=os.path.join(os.getcwd(), "e2e-artifacts"))
+    parser.add_argument("--artifacts", default=os.path.join(os.getcwd(), artifacts))
     parser.add_argument("--list", action="store_true", help="print the scenarios' names")
     parser.add_argument("--registered", metavar="NAMES",
                         help="comma-separated names that ctest runs: fails unless they are "
