@@ -487,49 +487,52 @@ def main(scenarios=PanelScenarios, stage=Stage, title="end-to-end", artifacts="e
     parser.add_argument("--timed-outside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("names", nargs="*")
     args = parser.parse_args()
-    names = PanelScenarios.NAMES
+    names = scenarios.NAMES
     if args.list:
         print("\n".join(names))
         return 0
     if args.registered is not None:
-        return check_registered(args.registered.split(","))
+        return check_registered(title, names, args.registered.split(","))
     unknown = sorted(set(args.names) - set(names))
     if unknown:
         parser.error("no scenario %s; there are: %s" % (", ".join(unknown), ", ".join(names)))
     if not args.panel or not args.board:
         parser.error("--panel and --board are needed to run scenarios")
-    missing = missing_tools()
-    if missing:
+    lacking = missing()
+    if lacking:
         ci = bool(os.environ.get("CI"))
         print("%s: not installed: %s (tools/install-deps.sh installs them)%s" % (
-            "FAILED" if ci else "SKIPPED", ", ".join(missing),
-            "; CI is set, where the end-to-end tests must run" if ci else ""))
+            "FAILED" if ci else "SKIPPED", ", ".join(lacking),
+            "; CI is set, where the %s scenarios must run" % title if ci else ""))
         return 1 if ci else SKIP
-    os.makedirs(args.artifacts, exist_ok=True)
     chosen = args.names or names
+    code = elsewhere(args, chosen) if elsewhere else None
+    if code is not None:
+        return code
+    os.makedirs(args.artifacts, exist_ok=True)
     if len(chosen) > 1:
         options = sys.argv[1:len(sys.argv) - len(args.names)]
 
         def in_own_process(name):
-            code = subprocess.call([sys.executable, os.path.abspath(__file__), *options,
+            code = subprocess.call([sys.executable, os.path.abspath(sys.argv[0]), *options,
                                     "--timed-outside", name])
             return {0: None, SKIP: SKIPPED}.get(code, FAILED)
-        return run_table("end-to-end", chosen, in_own_process)
-    scenarios = PanelScenarios(Stage(os.path.abspath(args.panel), os.path.abspath(args.board),
-                                     os.path.abspath(args.artifacts)))
-    return run_table("end-to-end", chosen, lambda name: getattr(scenarios, name)(),
+        return run_table(title, chosen, in_own_process)
+    table = scenarios(stage(os.path.abspath(args.panel), os.path.abspath(args.board),
+                            os.path.abspath(args.artifacts)))
+    return run_table(title, chosen, lambda name: getattr(table, name)(),
                      timed=not args.timed_outside)
 
 
-def check_registered(registered):
-    written = set(PanelScenarios.NAMES)
+def check_registered(title, names, registered):
+    written = set(names)
     unregistered = sorted(written - set(registered))
     unknown = sorted(set(registered) - written)
     if unregistered or unknown:
         print("scenarios never run by ctest: %s; registered but not written: %s"
               % (unregistered or "none", unknown or "none"))
         return 1
-    print("%d end-to-end scenarios, all registered" % len(written))
+    print("%d %s scenarios, all registered" % (len(written), title))
     return 0
 
 
