@@ -1,11 +1,12 @@
-"""A headless KWin for the panel's scenarios under Wayland: the compositor, its input, where it put
-each window, and its screenshots.
+"""KWin, KDE's compositor, headless as a session's display for the panel natively on Wayland, and
+its fake input as the session's input (the parts of tests/harness that a Wayland stage plugs in).
 
 KWin is the compositor of KDE Plasma, whose Wayland session has qt6-wayland installed, so Qt runs
 natively there. It runs on its X11 backend, its output a window on a private Xvfb: the pixels are
 Xvfb's. (`kwin_wayland --virtual` needs no X server, but without a GPU's render node KWin 6
 composites with QPainter there, and its screenshot interface is an OpenGL effect: Debian 13's
-KWin 6.3 had no way to give pixels.)
+KWin 6.3 had no way to give pixels.) The panel is a Wayland client of KWin all the same; only
+KWin itself draws into the X server.
 
 - Input: KWin's org_kde_kwin_fake_input, spoken over the Wayland socket by the small client below
   (the wire protocol needs no library). KWin feeds it through its own input pipeline as a device
@@ -14,7 +15,7 @@ KWin 6.3 had no way to give pixels.)
 - Where windows are: a Wayland client does not know its position, and Qt reports accessible
   extents relative to its window. A KWin script, loaded over D-Bus, reports every window's
   caption, pid and geometry on KWin's log.
-- Screenshots: Xvfb's screen, read with xwd, where KWin's output window sits at the top left.
+- The session bus: KWin's, which the panel's accessibility shares, as on a desktop.
 KWin lets only clients named in a desktop file use the fake input; its own switch
 KWIN_WAYLAND_NO_PERMISSION_CHECKS lets this private session's clients in instead.
 
@@ -27,10 +28,15 @@ import shutil
 import socket
 import struct
 import subprocess
+import sys
 
-from panel_harness import E2EError, _end_group, _read_line, capture, poll
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness.atspi import SessionBus  # noqa: E402
+from harness.boards import end_group  # noqa: E402
+from harness.checks import ScenarioError, equal, poll  # noqa: E402
+from harness.x11 import Xvfb  # noqa: E402
 
-SCREEN = (1024, 768)
+SOCKET = "wayland-tolvane"
 
 # Linux input event codes (linux/input-event-codes.h), by the key names xdotool uses.
 KEYS = {
@@ -83,7 +89,7 @@ class WaylandWire:
                     return target, size_opcode & 0xFFFF, body
             chunk = self.socket.recv(65536)
             if not chunk:
-                raise E2EError("the compositor closed the Wayland connection")
+                raise ScenarioError("the compositor closed the Wayland connection")
             self._received += chunk
 
     def roundtrip(self):
@@ -96,7 +102,7 @@ class WaylandWire:
                 return
             if target == 1 and opcode == 0:  # wl_display.error
                 length = struct.unpack("<I", body[8:12])[0]
-                raise E2EError("Wayland error: %s" % body[12:12 + length - 1].decode())
+                raise ScenarioError("Wayland error: %s" % body[12:12 + length - 1].decode())
             if target == self._registry and opcode == 0:  # wl_registry.global
                 name, length = struct.unpack("<II", body[:8])
                 interface = body[8:8 + length - 1].decode()
@@ -105,7 +111,7 @@ class WaylandWire:
 
     def bind(self, interface, version):
         if interface not in self.globals:
-            raise E2EError("the compositor offers no %s (it offers %s)" % (
+            raise ScenarioError("the compositor offers no %s (it offers %s)" % (
                 interface, ", ".join(sorted(self.globals))))
         name, offered = self.globals[interface]
         new = self._new_id()
@@ -122,15 +128,16 @@ def fixed(value):
 
 
 class FakeInput:
-    """Pointer and keyboard through KWin's fake input device; the calls of panel_harness.Input.
+    """Pointer and keyboard through KWin's fake input device, on the display that env names; the
+    calls of the harness's input.
 
     Every call returns after KWin has handled its events, so they reach the panel in order."""
 
     # org_kde_kwin_fake_input requests
     AUTHENTICATE, BUTTON, POINTER_MOTION_ABSOLUTE, KEYBOARD_KEY = 0, 2, 9, 10
 
-    def __init__(self, socket_path):
-        self.wire = WaylandWire(socket_path)
+    def __init__(self, env):
+        self.wire = WaylandWire(os.path.join(env["XDG_RUNTIME_DIR"], env["WAYLAND_DISPLAY"]))
         self.device = self.wire.bind("org_kde_kwin_fake_input", 4)
         self.wire.send(self.device, self.AUTHENTICATE,
                        self.wire.string("Tolvane scenarios") + self.wire.string("tests"))
@@ -162,12 +169,20 @@ class FakeInput:
         x, y, w, h = rect
         self.click(x + w // 2, y + h // 2)
 
+    def path(self, points, press=False, release=False):
+        for number, (x, y) in enumerate(points):
+            self.move(x, y)
+            if press and number == 0:
+                self._button(1, True)
+        if release:
+            self.release()
+
     def key(self, name):
         """A key or a chord as xdotool names them: "Return", "ctrl+a"."""
         codes = []
         for part in name.split("+"):
             if part not in KEYS:
-                raise E2EError("no key code for %r" % part)
+                raise ScenarioError("no key code for %r" % part)
             codes.append(KEYS[part])
         for code in codes:
             self._event(self.KEYBOARD_KEY, struct.pack("<II", code, 1))
@@ -188,7 +203,7 @@ def kwin_program(workdir, env):
     EPERM for every user, root too."""
     program = shutil.which("kwin_wayland")
     if program is None:
-        raise E2EError("kwin_wayland is missing (Debian package kwin-wayland)")
+        raise ScenarioError("kwin_wayland is missing (Debian package kwin-wayland)")
     for attempt in (program, os.path.join(workdir, "bin", "kwin_wayland")):
         if attempt != program:
             os.makedirs(os.path.dirname(attempt), exist_ok=True)
@@ -200,76 +215,58 @@ def kwin_program(workdir, env):
             ).stdout.decode(errors="replace")
         except PermissionError:
             continue
-    raise E2EError("kwin_wayland cannot be run, nor a copy of it")
+    raise ScenarioError("kwin_wayland cannot be run, nor a copy of it")
 
 
 class KWin:
-    """KWin on a private session bus, for the user running this; its output is a window on its own
-    Xvfb, whose pixels are the screenshots."""
+    """KWin on a session bus of its own, for the user running this; its output is a window on its
+    own Xvfb, whose pixels are the screenshots. Its clients get client_variables as well."""
 
-    def __init__(self, workdir, env, size=SCREEN):
-        self.bus = self.xvfb = self.process = self.input = None
-        try:
-            self._start(workdir, env, size)
-        except BaseException:
-            self.stop()
-            raise
+    platform = "wayland"
 
-    def _start(self, workdir, env, size):
+    def __init__(self, client_variables=None):
+        self.client_variables = client_variables or {}
+        self.xvfb, self.bus = Xvfb(), SessionBus()
+        self.process = None
+        self._scripts = 0
+        self._placed = {}
+
+    def start(self, env, workdir):
+        """Starts Xvfb, the bus and KWin; returns the variables of KWin's clients."""
         self.workdir = workdir
-        self.size = size
-        self.runtime = os.path.join(workdir, "runtime")
-        os.makedirs(self.runtime, 0o700, exist_ok=True)
         home = os.path.join(workdir, "home")  # KWin's and Qt's settings and caches, new each time
         os.makedirs(home, exist_ok=True)
         # Mesa takes its cache folder from XDG_CACHE_HOME, else from the account, not from HOME.
-        self.env = dict(env, XDG_RUNTIME_DIR=self.runtime, HOME=home,
-                        XDG_CACHE_HOME=os.path.join(home, ".cache"))
-        self._scripts = 0
-        self.bus = subprocess.Popen(
-            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-            env=self.env, start_new_session=True)
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = _read_line(self.bus.stdout, 30, "the bus address")
-        self.xvfb_env = dict(self.env, DISPLAY=self._start_xvfb())
+        self.env = {k: v for k, v in env.items() if k != "QT_QPA_PLATFORM"}
+        self.env.update(HOME=home, XDG_CACHE_HOME=os.path.join(home, ".cache"))
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.bus.start(self.env)
+        display = self.xvfb.start(self.env, workdir)["DISPLAY"]
         self.log_path = os.path.join(workdir, "kwin.log")
         program, options = kwin_program(workdir, self.env)
         # Off where the version has them: no lock screen, shortcuts or activities to start.
         extra = [o for o in ("--no-lockscreen", "--no-global-shortcuts", "--no-kactivities")
                  if o in options]
-        kwin_env = dict(self.xvfb_env, KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
+        kwin_env = dict(self.env, DISPLAY=display, KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
                         # console.log of the scripts below comes out on KWin's log
                         QT_LOGGING_RULES="js.debug=true;kwin_scripting.debug=true")
         with open(self.log_path, "wb") as log:
             self.process = subprocess.Popen(
-                [program, "--x11-display", self.xvfb_env["DISPLAY"], "--socket",
-                 "wayland-tolvane", "--width", str(size[0]), "--height", str(size[1]), *extra],
+                [program, "--x11-display", display, "--socket", SOCKET,
+                 "--width", str(self.xvfb.size[0]), "--height", str(self.xvfb.size[1]), *extra],
                 env=kwin_env, stdout=log, stderr=log, stdin=subprocess.DEVNULL,
                 start_new_session=True)
-        socket_path = os.path.join(self.runtime, "wayland-tolvane")
         # The socket's file is there a moment before KWin listens on it: connecting is the test.
-        self.input = poll(lambda: self._ended_early() or FakeInput(socket_path), 30,
-                          "KWin's Wayland socket")
-        self.env["WAYLAND_DISPLAY"] = "wayland-tolvane"
-
-    def _start_xvfb(self):
-        """An X server that shows KWin's output in a window at its top left corner."""
-        read_end, write_end = os.pipe()
-        with open(os.path.join(self.workdir, "xvfb.log"), "wb") as log:
-            try:
-                self.xvfb = subprocess.Popen(
-                    ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                     "%dx%dx24" % self.size, "-dpi", "96", "-nolisten", "tcp", "-noreset"],
-                    pass_fds=(write_end,), stdout=log, stderr=log, stdin=subprocess.DEVNULL,
-                    env=self.env, start_new_session=True)
-            finally:
-                os.close(write_end)
-        with os.fdopen(read_end, "rb") as numbers:
-            return ":" + _read_line(numbers, 30, "Xvfb's display number")
+        socket_path = os.path.join(env["XDG_RUNTIME_DIR"], SOCKET)
+        poll(lambda: self._ended_early() or WaylandWire(socket_path).close() or True, 30,
+             "KWin's Wayland socket")
+        self.env["WAYLAND_DISPLAY"] = SOCKET
+        return dict({k: self.env[k] for k in ("HOME", "XDG_CACHE_HOME",
+                                              "DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY")},
+                    **self.client_variables)
 
     def _ended_early(self):
         if self.process.poll() is not None:
-            raise E2EError("KWin ended at start with code %d: %s" % (
+            raise ScenarioError("KWin ended at start with code %d: %s" % (
                 self.process.returncode, self.log()[-2000:]))
         return False
 
@@ -277,14 +274,18 @@ class KWin:
         with open(self.log_path, "rb") as log:
             return log.read().decode(errors="replace")
 
+    def running(self):
+        return self.process is not None and self.process.poll() is None and self.xvfb.running()
+
     def stop(self):
-        if self.input:
-            self.input.close()
-        _end_group(self.process)
-        _end_group(self.xvfb)
-        if self.bus:
-            _end_group(self.bus)
-            self.bus.stdout.close()
+        end_group(self.process)
+        self.xvfb.stop()
+        self.bus.stop()
+
+    def capture(self, rect=None):
+        """The screen, or the part of it at (x, y, width, height): KWin's output sits at the top
+        left of Xvfb's screen, which is as large."""
+        return self.xvfb.capture(rect)
 
     # ---- D-Bus ---------------------------------------------------------------------------------
 
@@ -328,7 +329,7 @@ class KWin:
                     if at >= 0:
                         return (json.loads(line[at + len(token) + 1:]),)
                 if "%s.js" % token in self.log():  # the script's own error
-                    raise E2EError("KWin script failed: %s" % [
+                    raise ScenarioError("KWin script failed: %s" % [
                         line for line in self.log().splitlines() if token in line])
                 return None
             return poll(reported, 10, "KWin's script to report")[0]
@@ -351,32 +352,48 @@ report(windows.map(function (w) {
 }));
 """)
 
-    def activate(self, caption):
-        """Raises a window and gives it the focus, as a click on its title bar does."""
+    def _with_window(self, window, action):
+        """Runs a statement on the window w whose id is given; returns how many were found."""
         return self.run_script("""
 var windows = workspace.windowList ? workspace.windowList() : workspace.clientList();
-var found = windows.filter(function (w) { return w.caption == %s; });
-if (found.length == 1) {
-    if (workspace.windowList) { workspace.activeWindow = found[0]; }
-    else { workspace.activeClient = found[0]; }
-}
+var found = windows.filter(function (w) { return String(w.internalId) == %s; });
+found.forEach(function (w) { %s });
 report(found.length);
-""" % json.dumps(caption))
+""" % (json.dumps(window), action))
 
-    def close_window(self, caption):
-        """Closes a window as its title bar's close button does."""
-        return self.run_script("""
-var windows = workspace.windowList ? workspace.windowList() : workspace.clientList();
-var closed = 0;
-windows.forEach(function (w) { if (w.caption == %s) { w.closeWindow(); closed++; } });
-report(closed);
-""" % json.dumps(caption))
+    def find_window(self, title):
+        """(id, client rectangle) of the one window captioned exactly title, else None."""
+        found = [w for w in self.windows() if w["caption"] == title]
+        return (found[0]["id"], tuple(found[0]["client"])) if len(found) == 1 else None
 
-    # ---- pixels --------------------------------------------------------------------------------
+    def raise_window(self, window):
+        """Raises the window and gives it the focus, as a click on its title bar does."""
+        equal(self._with_window(window, "if (workspace.windowList) { workspace.activeWindow = w; }"
+                                        " else { workspace.activeClient = w; }"),
+              1, "windows raised")
 
-    def capture(self, rect=None):
-        """The screen, or the part of it given as (x, y, width, height), as (width, height, rgb)."""
-        return capture(self.xvfb_env, rect)
+    def request_close(self, window):
+        """Closes the window as its title bar's close button does."""
+        equal(self._with_window(window, "w.closeWindow();"), 1, "windows closed")
+
+    def client_origin(self, pid, role, size):
+        """Where KWin shows the client area of the process's window of that accessible role and
+        size: its main window (a frame) or one transient for it (a message box)."""
+        key = (pid, role, size)
+        if key in self._placed:
+            return self._placed[key]
+        transient = role != "frame"
+
+        def shown():
+            found = [w for w in self.windows() if w["pid"] == pid
+                     and bool(w["transient"]) == transient and tuple(w["client"][2:]) == size]
+            return found[0] if len(found) == 1 else None
+        # The accessible may be there before KWin shows its window.
+        origin = tuple(poll(shown, 10, "KWin to show one %s of process %d of %dx%d" % (
+            role, pid, size[0], size[1]))["client"][:2])
+        if role == "frame":
+            self._placed[key] = origin  # a fixed window that nothing moves
+        return origin
 
 
 def _variant(signature, values):
