@@ -8,7 +8,6 @@ import re
 import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from kwin_session import BUTTONS, KEYS, WaylandWire, fixed  # noqa: E402
 
