@@ -227,21 +227,26 @@ class PanelScenarios:
 
     def com2_from_the_keyboard(self):
         with self.session("com2_from_the_keyboard", boards={1: (), 2: ()}) as s:
-            s.boards[1].wait_for_count(16)
-            poll(lambda: s.holds_open(s.device_paths[1]), 10, "COM1 open")
-            s.click("Playback Speed")  # the label: makes the window active, as a desktop would
-            # F10 alone selects the title and opens nothing, a second later; Down opens it on its
-            # first item.
-            s.input.key("F10")
-            s.assert_no_message()
-            check(s.shown_menu_item(*COM2_ITEM) is None, "F10 opened the menu")
-            s.input.key("Down")
-            poll(lambda: s.shown_menu_item(*COM2_ITEM), 10, "the port menu open")
-            s.input.key("Down")
-            s.input.key("Return")
-            poll(lambda: s.holds_open(s.device_paths[2]), 10, "COM2 open")
-            check(not s.holds_open(s.device_paths[1]), "COM1 still open")
-            s.assert_no_message()
+            self.choose_com2_by_keys(s, "F10")
+
+    def choose_com2_by_keys(self, s, title_key):
+        """Chooses COM2 from the menu with keys alone, starting with the key that selects the
+        menu bar's title (F10, Alt); checks that the link moved to COM2."""
+        s.boards[1].wait_for_count(16)
+        poll(lambda: s.holds_open(s.device_paths[1]), 10, "COM1 open")
+        s.click("Playback Speed")  # the label: makes the window active, as a desktop would
+        # The key alone selects the title and opens nothing, a second later; Down opens it on its
+        # first item.
+        s.input.key(title_key)
+        s.assert_no_message()
+        check(s.shown_menu_item(*COM2_ITEM) is None, "%s opened the menu" % title_key)
+        s.input.key("Down")
+        poll(lambda: s.shown_menu_item(*COM2_ITEM), 10, "the port menu open")
+        s.input.key("Down")
+        s.input.key("Return")
+        poll(lambda: s.holds_open(s.device_paths[2]), 10, "COM2 open")
+        check(not s.holds_open(s.device_paths[1]), "COM1 still open")
+        s.assert_no_message()
 
     def com2_absent(self):
         with self.session("com2_absent", boards={1: ()}) as s:
