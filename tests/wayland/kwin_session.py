@@ -193,9 +193,6 @@ class FakeInput:
         for character in text:
             self.key({" ": "space", "-": "minus", ".": "period"}.get(character, character))
 
-    def close(self):
-        self.wire.close()
-
 
 def kwin_program(workdir, env):
     """kwin_wayland and its --help, from a copy of the program where the file's capability
