@@ -19,5 +19,9 @@ trying the panel without hardware.
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TOLVANE_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's Wayland plugin only suggested: KDE Plasma installs it (the panel then runs natively there,
+# under KWin's title bar), and without it a GNOME session shows the panel through XWayland under
+# GNOME's own title bar rather than one that Qt draws. A Wayland desktop without XWayland needs it.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

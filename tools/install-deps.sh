@@ -16,6 +16,9 @@ packages=(
   # end-to-end tests: X server, mouse and keys, screen capture, accessibility bus and client
   xvfb xdotool x11-apps qt6-qpa-plugins dbus-daemon at-spi2-core python3-pyatspi
 )
+# The panel natively on Wayland under a headless KWin, with Breeze's title bars and Qt's Wayland
+# plugin; without their recommended packages (KWin's bring in 700 more, a whole desktop).
+wayland_packages=(kwin-wayland kwin-style-breeze qt6-wayland)
 # Recommended packages come along, but for Windows and Wine: there they are many and unused.
 recommends=()
 case "${1:-}" in
@@ -24,6 +27,7 @@ case "${1:-}" in
     # dpkg-dev: dpkg-architecture, which names the folder of the host Qt's CMake files
     packages=(cmake ninja-build qt6-base-dev g++-mingw-w64-x86-64-posix nsis googletest xz-utils
               dpkg-dev)
+    wayland_packages=()
     recommends=(--no-install-recommends)
     ;;
   --wine)
@@ -43,16 +47,27 @@ case "${1:-}" in
     ;;
 esac
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then
-    missing+=("$package")
-  fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+not_installed() {
+  local package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then
+      echo "$package"
+    fi
+  done
+}
+mapfile -t missing < <(not_installed "${packages[@]}")
+mapfile -t missing_wayland < <(not_installed "${wayland_packages[@]}")
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_wayland[@]} -eq 0 ] && exit 0
 
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-echo "Installing: ${missing[*]}"
+echo "Installing: ${missing[*]} ${missing_wayland[*]}"
 "${as_root[@]}" apt-get update -q
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q "${recommends[@]}" "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q "${recommends[@]}" \
+    "${missing[@]}"
+fi
+if [ ${#missing_wayland[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends \
+    "${missing_wayland[@]}"
+fi

@@ -26,6 +26,7 @@ from harness.session import Session, Stage  # noqa: E402
 from harness.x11 import missing_tools  # noqa: E402
 
 SKIP = 77
+HORN_BLUE = (0x1F, 0x5F, 0xA8)  # the board's window draws each servo's horn in it
 
 # Accessible roles by the names they have on Debian 12 and on Debian 13. Debian 13's accessibility
 # library calls the push button role "button"; Qt 6.8 gives a plain QFrame (a channel's box) the
@@ -226,21 +227,26 @@ class PanelScenarios:
 
     def com2_from_the_keyboard(self):
         with self.session("com2_from_the_keyboard", boards={1: (), 2: ()}) as s:
-            s.boards[1].wait_for_count(16)
-            poll(lambda: s.holds_open(s.device_paths[1]), 10, "COM1 open")
-            s.click("Playback Speed")  # the label: makes the window active, as a desktop would
-            # F10 alone selects the title and opens nothing, a second later; Down opens it on its
-            # first item.
-            s.input.key("F10")
-            s.assert_no_message()
-            check(s.shown_menu_item(*COM2_ITEM) is None, "F10 opened the menu")
-            s.input.key("Down")
-            poll(lambda: s.shown_menu_item(*COM2_ITEM), 10, "the port menu open")
-            s.input.key("Down")
-            s.input.key("Return")
-            poll(lambda: s.holds_open(s.device_paths[2]), 10, "COM2 open")
-            check(not s.holds_open(s.device_paths[1]), "COM1 still open")
-            s.assert_no_message()
+            self.choose_com2_by_keys(s, "F10")
+
+    def choose_com2_by_keys(self, s, title_key):
+        """Chooses COM2 from the menu with keys alone, starting with the key that selects the
+        menu bar's title (F10, Alt); checks that the link moved to COM2."""
+        s.boards[1].wait_for_count(16)
+        poll(lambda: s.holds_open(s.device_paths[1]), 10, "COM1 open")
+        s.click("Playback Speed")  # the label: makes the window active, as a desktop would
+        # The key alone selects the title and opens nothing, a second later; Down opens it on its
+        # first item.
+        s.input.key(title_key)
+        s.assert_no_message()
+        check(s.shown_menu_item(*COM2_ITEM) is None, "%s opened the menu" % title_key)
+        s.input.key("Down")
+        poll(lambda: s.shown_menu_item(*COM2_ITEM), 10, "the port menu open")
+        s.input.key("Down")
+        s.input.key("Return")
+        poll(lambda: s.holds_open(s.device_paths[2]), 10, "COM2 open")
+        check(not s.holds_open(s.device_paths[1]), "COM1 still open")
+        s.assert_no_message()
 
     def com2_absent(self):
         with self.session("com2_absent", boards={1: ()}) as s:
@@ -424,34 +430,61 @@ class PanelScenarios:
     # ---- the simulated board's window -----------------------------------------------------
 
     def board_window(self):
-        horn_blue = (0x1F, 0x5F, 0xA8)
         with self.session("board_window", boards={1: ("--window", "--baud", "2400")}) as s:
             board = s.boards[1]
             board.wait_for_count(16)
             window, rect = poll(lambda: s.display.find_window("Tolvane board"), 15,
                                 "one window titled 'Tolvane board'")
-            s.input.raise_window(window)
+
+            def horns():
+                """The horns' pixels once the window, raised over the panel's, stands still."""
+                s.display.raise_window(window)
+
+                def still():
+                    first = s.display.capture(rect)
+                    time.sleep(0.1)
+                    return first.rgb == s.display.capture(rect).rgb and first
+                image = poll(still, 10, "the board's window to stand still")
+                return {(i % image.width, i // image.width)
+                        for i, pixel in enumerate(image.pixels()) if pixel == HORN_BLUE}, image
 
             def drawn():
-                image = s.display.capture(rect)
-                # Eight horns, each a thick bar of dozens of pixels.
-                return image.colours()[horn_blue] > 8 * 40 and image
-
-            image = poll(drawn, 15, "the eight horns drawn in the board's window")
+                points, image = horns()
+                return len(points) > 8 * 40 and (points, image)  # eight bars of dozens of pixels
+            before, image = poll(drawn, 15, "the eight horns drawn in the board's window")
             image.save_png(self.artifact("board-window.png"))
             check(len(image.colours()) > 16, "a window of a few flat colours")
+            # Channel 0 to the end of its range: its horn turns from up to the right, no other.
+            s.display.raise_window(s.display.find_window("Tolvane")[0])
+            s.click("Playback Speed")  # the label: the keys go to the focused slider, channel 0's
+            s.input.key("End")
+            equal(board.wait_for_count(17)[16:], [(0, 254)], "the command of End")
+            after = horns()[0]
+            gone, came = before - after, after - before
+            check(gone and came, "the horns did not move")
+
+            def centre(points, axis):
+                return sum(point[axis] for point in points) / len(points)
+            check(centre(came, 0) > centre(gone, 0) + 5, "the horn did not turn right")
+            check(centre(came, 1) > centre(gone, 1), "the horn did not turn down")
+            spread = max(p[0] for p in gone | came) - min(p[0] for p in gone | came)
+            check(spread < rect[2] // 3, "more than one dial changed: %d pixels apart" % spread)
             # Closing the window ends the board as a stop signal does: cleanly, link removed.
             s.display.request_close(window)
             equal(board.process.wait(timeout=10), 0, "the board's exit code")
             check(not os.path.lexists(board.link), "link left behind")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__,
+def main(scenarios=PanelScenarios, stage=Stage, title="end-to-end", artifacts="e2e-artifacts",
+         missing=missing_tools, elsewhere=None, description=__doc__):
+    """Runs a table's scenarios by name on its stage, each in a process of its own when more than
+    one; `missing` names what no scenario can run without here, and `elsewhere(args, names)` may
+    run them in another way (as another user), returning the exit status, or None."""
+    parser = argparse.ArgumentParser(description=description,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--panel", help="the built tolvane")
     parser.add_argument("--board", help="the built tolvane-board")
-    parser.add_argument("--artifacts", default=os.path.join(os.getcwd(), "e2e-artifacts"))
+    parser.add_argument("--artifacts", default=os.path.join(os.getcwd(), artifacts))
     parser.add_argument("--list", action="store_true", help="print the scenarios' names")
     parser.add_argument("--registered", metavar="NAMES",
                         help="comma-separated names that ctest runs: fails unless they are "
@@ -459,49 +492,52 @@ def main():
     parser.add_argument("--timed-outside", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("names", nargs="*")
     args = parser.parse_args()
-    names = PanelScenarios.NAMES
+    names = scenarios.NAMES
     if args.list:
         print("\n".join(names))
         return 0
     if args.registered is not None:
-        return check_registered(args.registered.split(","))
+        return check_registered(title, names, args.registered.split(","))
     unknown = sorted(set(args.names) - set(names))
     if unknown:
         parser.error("no scenario %s; there are: %s" % (", ".join(unknown), ", ".join(names)))
     if not args.panel or not args.board:
         parser.error("--panel and --board are needed to run scenarios")
-    missing = missing_tools()
-    if missing:
+    lacking = missing()
+    if lacking:
         ci = bool(os.environ.get("CI"))
         print("%s: not installed: %s (tools/install-deps.sh installs them)%s" % (
-            "FAILED" if ci else "SKIPPED", ", ".join(missing),
-            "; CI is set, where the end-to-end tests must run" if ci else ""))
+            "FAILED" if ci else "SKIPPED", ", ".join(lacking),
+            "; CI is set, where the %s scenarios must run" % title if ci else ""))
         return 1 if ci else SKIP
-    os.makedirs(args.artifacts, exist_ok=True)
     chosen = args.names or names
+    code = elsewhere(args, chosen) if elsewhere else None
+    if code is not None:
+        return code
+    os.makedirs(args.artifacts, exist_ok=True)
     if len(chosen) > 1:
         options = sys.argv[1:len(sys.argv) - len(args.names)]
 
         def in_own_process(name):
-            code = subprocess.call([sys.executable, os.path.abspath(__file__), *options,
+            code = subprocess.call([sys.executable, os.path.abspath(sys.argv[0]), *options,
                                     "--timed-outside", name])
             return {0: None, SKIP: SKIPPED}.get(code, FAILED)
-        return run_table("end-to-end", chosen, in_own_process)
-    scenarios = PanelScenarios(Stage(os.path.abspath(args.panel), os.path.abspath(args.board),
-                                     os.path.abspath(args.artifacts)))
-    return run_table("end-to-end", chosen, lambda name: getattr(scenarios, name)(),
+        return run_table(title, chosen, in_own_process)
+    table = scenarios(stage(os.path.abspath(args.panel), os.path.abspath(args.board),
+                            os.path.abspath(args.artifacts)))
+    return run_table(title, chosen, lambda name: getattr(table, name)(),
                      timed=not args.timed_outside)
 
 
-def check_registered(registered):
-    written = set(PanelScenarios.NAMES)
+def check_registered(title, names, registered):
+    written = set(names)
     unregistered = sorted(written - set(registered))
     unknown = sorted(set(registered) - written)
     if unregistered or unknown:
         print("scenarios never run by ctest: %s; registered but not written: %s"
               % (unregistered or "none", unknown or "none"))
         return 1
-    print("%d end-to-end scenarios, all registered" % len(written))
+    print("%d %s scenarios, all registered" % (len(written), title))
     return 0
 
 

@@ -20,33 +20,55 @@ from .checks import ScenarioError, poll
 from .panel import Box
 
 
+class SessionBus:
+    """A D-Bus session bus of a session's own."""
+
+    def __init__(self):
+        self.process = None
+
+    def start(self, env):
+        """Starts the bus; returns its address."""
+        if shutil.which("dbus-daemon") is None:
+            raise ScenarioError("dbus-daemon is missing (Debian package dbus-daemon)")
+        self.process = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+            env=env, start_new_session=True)
+        return read_line(self.process.stdout, 30, "the session bus address")
+
+    def stop(self):
+        if self.process:
+            end_group(self.process)
+            self.process.stdout.close()
+
+
 class AccessibleWindow:
     """The window read over AT-SPI, on a session bus of its own that starts the accessibility
-    bus on demand."""
+    bus on demand, or on the one that the display lives on (a compositor's).
+
+    Where the toolkit reports extents relative to each top-level window (Qt on Wayland, where a
+    program does not know its place), a placer tells where the window system shows that window:
+    placer.client_origin(pid, role, (width, height)) -> (x, y) of its client area on the screen.
+    """
 
     panel_variables = {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_ACCESSIBILITY": "1"}
 
-    def __init__(self):
-        self._bus = None
+    def __init__(self, placer=None):
+        self.placer = placer
+        self._bus = SessionBus()
         self.pid = None
         self.controls = {}
         self.client = None
 
     def start(self, env, workdir):
-        """Starts the session bus; returns the variables that name it."""
-        if shutil.which("dbus-daemon") is None:
-            raise ScenarioError("dbus-daemon is missing (Debian package dbus-daemon)")
-        self._bus = subprocess.Popen(
-            ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-            env=env, start_new_session=True)
-        return {"DBUS_SESSION_BUS_ADDRESS": read_line(self._bus.stdout, 30,
-                                                      "the session bus address")}
+        """Starts the session bus unless the display brought one; returns the variables that
+        name it."""
+        if env.get("DBUS_SESSION_BUS_ADDRESS"):
+            return {}
+        return {"DBUS_SESSION_BUS_ADDRESS": self._bus.start(env)}
 
     def stop(self):
-        if self._bus:
-            end_group(self._bus)
-            self._bus.stdout.close()
+        self._bus.stop()
 
     def find(self, panel, timeout):
         """Finds every named control of the window; fails when two share a name."""
@@ -87,9 +109,21 @@ class AccessibleWindow:
         return None
 
     @staticmethod
-    def _extents(accessible):
+    def _reported(accessible):
         box = accessible.queryComponent().getExtents(0)  # 0: screen (desktop) coordinates
         return (box.x, box.y, box.width, box.height)
+
+    def _extents(self, accessible):
+        x, y, w, h = self._reported(accessible)
+        if self.placer is None:
+            return x, y, w, h
+        top = accessible
+        while top.parent is not None and top.parent.getRoleName() != "application":
+            top = top.parent
+        top_x, top_y, top_w, top_h = self._reported(top)
+        origin_x, origin_y = self.placer.client_origin(self.pid, top.getRoleName(),
+                                                       (top_w, top_h))
+        return origin_x + x - top_x, origin_y + y - top_y, w, h
 
     def _control(self, name):
         if name not in self.controls:

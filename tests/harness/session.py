@@ -93,10 +93,12 @@ class Stage:
     What each part answers (x11.Xvfb, x11.Xdotool, atspi.AccessibleWindow and HostPanel are the
     models):
       display  platform (QT_QPA_PLATFORM), start(env, workdir) -> the variables naming it,
-               running(), stop(), capture(rect) -> pixels.Image
+               running(), stop(), capture(rect) -> pixels.Image; where it can:
+               find_window(title) -> (handle, rect), raise_window(handle), request_close(handle)
       input    click(x, y), click_centre(rect), press, move, release, key(name),
-               path(points, press, release), click_now() -> when the click left
-      window   panel_variables, start(env, workdir) -> variables (its bus), find(panel, timeout),
+               path(points, press, release); where it can: click_now() -> when the click left
+      window   (made knowing the display, where only the window system knows where windows are)
+               panel_variables, start(env, workdir) -> variables (its bus), find(panel, timeout),
                rect(name), client_rect(), message_boxes() -> [panel.Box],
                give_keyboard(box, input), stop(); where it can: text, value, window_rect,
                roles, menu_title, shown_menu_item
@@ -115,7 +117,7 @@ class Stage:
     def input(self, env):
         return Xdotool(env)
 
-    def window(self):
+    def window(self, display):
         return AccessibleWindow()
 
     def panel(self, program):
@@ -181,7 +183,7 @@ class Session:
                     "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "NO_AT_BRIDGE": "0"})
         self.display = self.stage.display()
         env.update(self.display.start(env, self.workdir))
-        self.window = self.stage.window()
+        self.window = self.stage.window(self.display)
         env.update(self.window.start(env, self.workdir))
         self.env = env
         for key in OWN_VARIABLES:  # e.g. pyatspi talks to this session's bus

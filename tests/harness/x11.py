@@ -32,6 +32,7 @@ class Xvfb:
     """Its own X server on a display number that Xvfb picks itself (-displayfd)."""
 
     platform = "xcb"  # QT_QPA_PLATFORM for the programs shown here
+    size = (1024, 768)
 
     def __init__(self):
         self.process = None
@@ -43,7 +44,7 @@ class Xvfb:
         log = open(os.path.join(workdir, "xvfb.log"), "wb")
         try:
             self.process = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % self.size,
                  "-dpi", "96", "-nolisten", "tcp", "-noreset"],
                 pass_fds=(write_end,), stdout=log, stderr=log, stdin=subprocess.DEVNULL,
                 env=env, start_new_session=True)
@@ -105,6 +106,10 @@ class Xvfb:
                                check=True, stdout=subprocess.PIPE, timeout=30).stdout.decode()
         values = dict(line.split("=", 1) for line in shell.split())
         return int(ids[0]), tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def raise_window(self, window):
+        subprocess.run(["xdotool", "windowraise", str(window)], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, timeout=30)
 
     def request_close(self, window):
         """Asks a window to close as a window manager's close button does: WM_DELETE_WINDOW.
@@ -171,9 +176,6 @@ class Xdotool:
         for number, (x, y) in enumerate(points):
             args += ["mousemove", x, y] + (["mousedown", 1] if press and number == 0 else [])
         self.run(*args, *(["mouseup", 1] if release else []))
-
-    def raise_window(self, window):
-        self.run("windowraise", window)
 
     def click_now(self):
         """A click of the left button where the pointer is, sent from this process; returns the

@@ -208,7 +208,7 @@ class WineStage(Stage):
         super().__init__(program, board, artifacts)
         self.wine, self.probe = wine, probe
 
-    def window(self):
+    def window(self, display):
         return ProbeWindow(self.wine, self.probe)
 
     def panel(self, program):
