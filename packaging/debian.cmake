@@ -1,9 +1,9 @@
 # A Debian package whose dependencies are read off the binaries: Debian's own Qt packages.
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME tolvane)
-set(CPACK_PACKAGE_VENDOR "The Tolvane developers")
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR ${TOLVANE_VENDOR})
 set(CPACK_PACKAGE_CONTACT "${TOLVANE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for an eight-channel hobby servo board")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${TOLVANE_SUMMARY})
 # Lines of at most 80 characters; a blank line starts a new paragraph.
 set(CPACK_PACKAGE_DESCRIPTION [=[
 Tolvane drives an eight-channel hobby servo board, such as the one that moves

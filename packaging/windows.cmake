@@ -1,18 +1,6 @@
-# What Windows needs beside tolvane.exe: the program file's icon and version, the Qt and MinGW
-# libraries that it loads, the licences, and the zip and installer that CPack makes of them.
-# Everything lands in one folder, tolvane.exe at its top, so that it runs where it is unpacked.
-
-# ---- Icon and version resource -------------------------------------------------------------
-if(NOT TOLVANE_RELEASE_DATE MATCHES " ([0-9][0-9][0-9][0-9]) ")
-  message(FATAL_ERROR "TOLVANE_RELEASE_DATE has no year: ${TOLVANE_RELEASE_DATE}")
-endif()
-set(TOLVANE_COPYRIGHT_YEAR ${CMAKE_MATCH_1})
-set(TOLVANE_WINDOWS_ICON ${PROJECT_SOURCE_DIR}/packaging/icons/tolvane.ico)
-set(rc ${CMAKE_CURRENT_BINARY_DIR}/tolvane.rc)
-configure_file(${PROJECT_SOURCE_DIR}/packaging/tolvane.rc.in ${rc} @ONLY)
-target_sources(tolvane PRIVATE ${rc})
-set_source_files_properties(${rc} TARGET_DIRECTORY tolvane
-                            PROPERTIES OBJECT_DEPENDS ${TOLVANE_WINDOWS_ICON})
+# What Windows needs beside tolvane.exe: the Qt libraries that it loads, with MinGW's runtime when
+# built with MinGW, the licences, and the zip and installer that CPack makes of them. Everything
+# lands in one folder, tolvane.exe at its top, so that it runs where it is unpacked.
 
 # ---- The libraries tolvane.exe loads -------------------------------------------------------
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
@@ -33,62 +21,62 @@ if(NOT qt_licences)
 endif()
 install(FILES ${qt_licences} DESTINATION licenses/Qt)
 
-# MinGW's C++ runtime, found where the compiler finds it.
-set(TOLVANE_WINDOWS_RUNTIME)
-foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-                  OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(NOT IS_ABSOLUTE "${found}" OR NOT EXISTS "${found}")
-    message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not find ${dll}")
-  endif()
-  list(APPEND TOLVANE_WINDOWS_RUNTIME ${found})
-endforeach()
-install(FILES ${TOLVANE_WINDOWS_RUNTIME} DESTINATION .)
-# Their licences, as Debian's packages of them state: GCC's runtime (GPL with the runtime
-# exception) and MinGW-w64's thread library.
-foreach(package gcc-mingw-w64-x86-64-posix-runtime mingw-w64-x86-64-dev)
-  if(EXISTS /usr/share/doc/${package}/copyright)
-    install(FILES /usr/share/doc/${package}/copyright DESTINATION licenses/MinGW
-            RENAME ${package}.txt)
-  else()
-    message(WARNING "No /usr/share/doc/${package}/copyright: the package lacks that licence")
-  endif()
-endforeach()
-
-# CPack strips the programs it builds but not libraries installed as files: MinGW's C++ runtime
-# alone is 26 MB with its symbols and 2 MB without.
-if(NOT CMAKE_STRIP)
-  message(FATAL_ERROR "No strip program for the Windows libraries")
-endif()
-install(CODE "set(strip \"${CMAKE_STRIP}\")")
-install(CODE [[
-  file(GLOB_RECURSE libraries "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/*.dll")
-  foreach(library IN LISTS libraries)
-    execute_process(COMMAND "${strip}" --strip-unneeded "${library}" COMMAND_ERROR_IS_FATAL ANY)
+if(MINGW)
+  install(FILES ${TOLVANE_MINGW_RUNTIME} DESTINATION .)
+  # Their licences, as Debian's packages of them state: GCC's runtime (GPL with the runtime
+  # exception) and MinGW-w64's thread library.
+  foreach(package gcc-mingw-w64-x86-64-posix-runtime mingw-w64-x86-64-dev)
+    if(EXISTS /usr/share/doc/${package}/copyright)
+      install(FILES /usr/share/doc/${package}/copyright DESTINATION licenses/MinGW
+              RENAME ${package}.txt)
+    else()
+      message(WARNING "No /usr/share/doc/${package}/copyright: the package lacks that licence")
+    endif()
   endforeach()
-]])
+
+  # CPack strips the programs it builds but not libraries installed as files: MinGW's C++ runtime
+  # alone is 26 MB with its symbols and 2 MB without.
+  if(NOT CMAKE_STRIP)
+    message(FATAL_ERROR "No strip program for the Windows libraries")
+  endif()
+  install(CODE "set(strip \"${CMAKE_STRIP}\")")
+  install(CODE [[
+    file(GLOB_RECURSE libraries "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/*.dll")
+    foreach(library IN LISTS libraries)
+      execute_process(COMMAND "${strip}" --strip-unneeded "${library}" COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+  ]])
+endif()
 
 # ---- Zip and installer -----------------------------------------------------------------------
 set(CPACK_GENERATOR ZIP NSIS)
-set(CPACK_PACKAGE_NAME tolvane)
-set(CPACK_PACKAGE_VENDOR "The Tolvane developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Control panel for an eight-channel hobby servo board")
-set(CPACK_PACKAGE_FILE_NAME tolvane-${PROJECT_VERSION}-windows-x86_64)
-set(CPACK_PACKAGE_INSTALL_DIRECTORY Tolvane)
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR ${TOLVANE_VENDOR})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY ${TOLVANE_SUMMARY})
+set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-windows-x86_64)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY ${TOLVANE_DISPLAY_NAME})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 # The Start menu entry: tolvane.exe, named "Tolvane".
-set(CPACK_PACKAGE_EXECUTABLES tolvane Tolvane)
+set(CPACK_PACKAGE_EXECUTABLES ${PROJECT_NAME} ${TOLVANE_DISPLAY_NAME})
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 # A 64-bit installer for a 64-bit program (NSIS makes 32-bit ones unless told).
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-set(CPACK_NSIS_DISPLAY_NAME Tolvane)
-set(CPACK_NSIS_PACKAGE_NAME Tolvane)
+set(CPACK_NSIS_DISPLAY_NAME ${TOLVANE_DISPLAY_NAME})
+set(CPACK_NSIS_PACKAGE_NAME ${TOLVANE_DISPLAY_NAME})
 set(CPACK_NSIS_MUI_ICON ${TOLVANE_WINDOWS_ICON})
 set(CPACK_NSIS_MUI_UNIICON ${TOLVANE_WINDOWS_ICON})
 # The entry under installed apps shows the program's own icon.
-set(CPACK_NSIS_INSTALLED_ICON_NAME tolvane.exe)
+set(CPACK_NSIS_INSTALLED_ICON_NAME ${PROJECT_NAME}.exe)
 set(CPACK_NSIS_URL_INFO_ABOUT ${TOLVANE_HOMEPAGE})
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+
+# The packages' names and the version, for the scripts that test or collect them (one
+# NAME=value a line, as a shell reads it).
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/packages.env CONTENT [[
+TOLVANE_VERSION=@PROJECT_VERSION@
+TOLVANE_ZIP=@CPACK_PACKAGE_FILE_NAME@.zip
+TOLVANE_INSTALLER=@CPACK_PACKAGE_FILE_NAME@.exe
+]] @ONLY)

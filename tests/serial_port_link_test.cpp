@@ -21,6 +21,8 @@
 #include <QThread>
 #include <QTimer>
 #include <chrono>
+#include <thread>
+#include <utility>
 
 #include "link/input_buffer.h"
 #include "link/line_settings.h"
@@ -29,6 +31,7 @@
 #include "panel/panel.h"
 #include "recording_messages.h"
 #include "usb_adapter_driver.h"
+#include "wrapped_system_driver.h"
 
 namespace tolvane {
 namespace {
@@ -85,12 +88,10 @@ class FarEnd {
         }
         return data;
     }
-    // Lets the far end go, as when a USB adapter is pulled.
-    void unplug() {
-        closeMaster();
-        ::close(slave_);
-        slave_ = -1;
-    }
+    // Lets the far end go, as when a USB adapter is pulled. The terminal's own end stays held
+    // until the far end is destroyed, so that no test running beside this one gets its number
+    // (and a lock by its name) meanwhile.
+    void unplug() { closeMaster(); }
 
   private:
     void closeMaster() {
@@ -451,18 +452,31 @@ TEST(SerialPortLink, UnderAUsbAdapterAClosedPortDropsTheBacklog) {
     }
 }
 
-// The system's driver, but one that cannot read DTR and RTS back, as Windows' virtual and
-// Bluetooth COM ports cannot: Qt's Windows backend then raises UnknownError ("Request not
-// supported.") from inside each of the two setters.
-class NoModemLineReadBack final : public SystemSerialDriver {
+// The system's driver on a device that cannot read DTR and RTS back, as Windows' virtual and
+// Bluetooth COM ports cannot. Qt's setters fail on the pseudo-terminal too, and leave the port's
+// error set from inside Qt, as only Qt can set it; then comes the UnknownError ("Request not
+// supported.") that Qt's Windows backend raises from inside each of the two setters. The double
+// notes the port's error as the setters leave it and as the first write finds it.
+class NoModemLineReadBack final : public test_support::WrappedSystemDriver {
   public:
-    void setModemLines(QSerialPort& port, bool, bool) override {
+    void setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend) override {
+        WrappedSystemDriver::setModemLines(port, dataTerminalReady, requestToSend);
+        errorAfterSetters = port.error();
         emit port.errorOccurred(QSerialPort::UnknownError);
         emit port.errorOccurred(QSerialPort::UnknownError);
     }
+    bool lineIsBehind(const QSerialPort& port) override {
+        if (!errorAtFirstWrite) {
+            errorAtFirstWrite = port.error();
+        }
+        return WrappedSystemDriver::lineIsBehind(port);
+    }
+    QSerialPort::SerialPortError errorAfterSetters = QSerialPort::NoError;
+    std::optional<QSerialPort::SerialPortError> errorAtFirstWrite;
 };
 
-// The lines are the board's wish, not the link's need: their failure is no lost device.
+// The lines are the board's wish, not the link's need: their failure is no lost device, and the
+// port goes on without it as its error.
 TEST(SerialPortLink, ModemLinesThatCannotBeReadBackKeepThePortOpen) {
     FarEnd board;
     NoModemLineReadBack driver;
@@ -474,10 +488,12 @@ TEST(SerialPortLink, ModemLinesThatCannotBeReadBackKeepThePortOpen) {
     EXPECT_TRUE(link.isOpen());
     writeCommand(link, {2, 200});
     EXPECT_EQ(board.receive(3), QByteArray("\xff\x02\xc8", 3));
+    ASSERT_NE(driver.errorAfterSetters, QSerialPort::NoError) << "the setters left no error";
+    EXPECT_EQ(driver.errorAtFirstWrite, QSerialPort::NoError);
 }
 
-// Reads nothing outside the event loop, as the link does on Windows.
-class EventLoopReadsOnly final : public SystemSerialDriver {
+// Reads nothing outside the event loop, as a driver that can hand nothing on at once.
+class EventLoopReadsOnly final : public test_support::WrappedSystemDriver {
   public:
     void readNow(QSerialPort&) override {}
 };
@@ -494,6 +510,80 @@ TEST(SerialPortLink, FindsAReplyThatOnlyTheEventLoopHandsOn) {
     link.waitForWaiting(2, 5s);
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_EQ(link.readWaiting(), QByteArray("\x02\xc8", 2));
+}
+
+// Hands what arrives on to the port as Qt's Windows backend does without its wait, through the
+// event loop alone: a reply that reaches the system ends a wait for input, which one posted event
+// reports; that starts a read, which a second one completes, and only then does the port see the
+// bytes. Until then they count as the system's input.
+class HandsOnThroughTheEventLoop final : public test_support::WrappedSystemDriver {
+  public:
+    explicit HandsOnThroughTheEventLoop(FarEnd& board) : board_(board) {}
+
+    // The board's bytes reach the system now.
+    void arrive(const QByteArray& bytes) {
+        held_ += bytes;
+        QMetaObject::invokeMethod(
+            &events_,
+            [this] {
+                QMetaObject::invokeMethod(
+                    &events_, [this] { board_.send(std::exchange(held_, {})); },
+                    Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
+    }
+    void readNow(QSerialPort&) override {}
+    int queuedInput(const QSerialPort& port) override {
+        return static_cast<int>(held_.size()) + WrappedSystemDriver::queuedInput(port);
+    }
+
+  private:
+    FarEnd& board_;
+    QByteArray held_;
+    QObject events_;
+};
+
+// A reply that reaches the system before a try's window ends is found by that try, even when the
+// event loop was busy past the window and its timer falls due before the reply is handed on; the
+// window stays a window when nothing has come.
+TEST(SerialPortLink, AReplyInTheSystemBeforeTheWindowEndsIsFound) {
+    struct Row {
+        const char* what;
+        int arrivesAtMs;  // -1: nothing arrives
+        int busyForMs;    // the event loop is held from the reply's time (or 10 ms) on
+        bool found;
+        qint64 belowMs;
+    };
+    const Row rows[] = {
+        {"arrives in the window, the loop busy past it", 10, 150, true, 300},
+        {"arrives in the window, the loop free", 10, 0, true, 40},
+        {"arrives after the window", 60, 0, false, 100},
+        {"nothing, the loop busy past the window", -1, 150, false, 200},
+    };
+    constexpr auto kWindow = 50ms;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FarEnd board;
+        HandsOnThroughTheEventLoop driver(board);
+        SerialPortLink link(driver);
+        ASSERT_EQ(openServoPort(link, 1), std::nullopt);
+        QTimer::singleShot(
+            std::chrono::milliseconds(row.arrivesAtMs < 0 ? 10 : row.arrivesAtMs), &link, [&] {
+                if (row.arrivesAtMs >= 0) {
+                    driver.arrive(QByteArray("\x02\xc8", 2));
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(row.busyForMs));
+            });
+
+        QElapsedTimer clock;
+        clock.start();
+        link.waitForWaiting(2, kWindow);
+        const qint64 waited = clock.elapsed();
+        link.setInputLength(0);
+        EXPECT_EQ(link.readWaiting(), row.found ? QByteArray("\x02\xc8", 2) : QByteArray());
+        EXPECT_GE(waited, row.found ? 0 : 45);
+        EXPECT_LT(waited, row.belowMs);
+    }
 }
 
 TEST(SerialPortLink, NamesTheReasonAnOpenFails) {

@@ -2,7 +2,7 @@
 # Installs from Debian's packages whatever building, running and testing need and is missing.
 # The same names serve Debian 12 (Qt 6.4) and Debian 13 (Qt 6.8).
 #   --tests-only   what building and ctest need, without the benchmarks, lintian and clang-tidy
-#   --windows      what building for Windows needs (tools/build-windows.sh), and no more
+#   --windows      what building for Windows needs (tools/windows/build.sh), and no more
 #   --wine         --tests-only and Wine, for the panel built for Windows (Debian 13's Wine 10)
 set -euo pipefail
 
@@ -21,7 +21,9 @@ recommends=()
 case "${1:-}" in
   --tests-only) ;;
   --windows)
-    packages=(cmake ninja-build qt6-base-dev g++-mingw-w64-x86-64-posix nsis googletest xz-utils)
+    # dpkg-dev: dpkg-architecture, which names the folder of the host Qt's CMake files
+    packages=(cmake ninja-build qt6-base-dev g++-mingw-w64-x86-64-posix nsis googletest xz-utils
+              dpkg-dev)
     recommends=(--no-install-recommends)
     ;;
   --wine)

@@ -5,28 +5,18 @@
 
 #include <QObject>
 #include <QString>
-#include <optional>
-
-#if defined(Q_OS_DARWIN)
-#include <QTimer>
-#elif defined(Q_OS_UNIX)
-#include <QSocketNotifier>
-#endif
+#include <memory>
 
 class QSerialPort;
 
 namespace tolvane {
-
-// The device's own word on whether it is gone: "the device was removed" for a hang-up, or the
-// system's text for the error its settings can no longer be read with. Nothing when it looks
-// well, or where the system cannot tell.
-std::optional<QString> deviceGone(const QSerialPort& port);
 
 class HangUpWatch final : public QObject {
     Q_OBJECT
 
   public:
     explicit HangUpWatch(QObject* parent = nullptr);
+    ~HangUpWatch() override;
 
     // Watches the open port until stop(); says gone() once when the device is gone.
     void start(const QSerialPort& port);
@@ -36,18 +26,15 @@ class HangUpWatch final : public QObject {
     void gone(const QString& reason);
 
   private:
+    // What makes the watch ask the device, each system's own: hang_up_watch_unix.cpp,
+    // hang_up_watch_mac.cpp, hang_up_watch_win.cpp.
+    struct Trigger;
+
+    // Asks the device whether it is gone (deviceGone()).
     void check();
 
     const QSerialPort* port_ = nullptr;
-#if defined(Q_OS_DARWIN)
-    // macOS's event dispatcher has no exception notifiers: the device is asked a few times a
-    // second while the port is open.
-    QTimer timer_;
-#elif defined(Q_OS_UNIX)
-    // Fires on hang-up or error of the handle. Qt's serial port registers no notifier of this
-    // type, so it shares the handle with Qt's own read notifier without taking its place.
-    QSocketNotifier notifier_{QSocketNotifier::Exception};
-#endif
+    std::unique_ptr<Trigger> trigger_;
 };
 
 }  // namespace tolvane

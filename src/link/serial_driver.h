@@ -1,10 +1,13 @@
 // The few facts of the system's serial driver that the link relies on beyond Qt's own calls: how
 // much output the system still holds, whether the device has room for more, how that output is
-// let go when the port closes, and how the modem lines are set. A pseudo-terminal's queue reads
-// empty and its close never waits, so tests put a model of a real driver in the system's place.
+// let go when the port closes, how the modem lines are set, and whether the device is gone. A
+// pseudo-terminal's queue reads empty and its close never waits, so tests put a model of a real
+// driver in the system's place.
 #pragma once
 
+#include <QString>
 #include <chrono>
+#include <optional>
 
 class QSerialPort;
 
@@ -29,25 +32,39 @@ class SerialDriver {
     // Whether the device has no room for output and reports no failure either: the line is
     // behind, as a 2400-baud line is behind a fast drag. Written to then, the device answers "try
     // again" (EAGAIN), which Qt reports as the same ResourceError as an unplugged device (EIO);
-    // asking the device first keeps the two apart. The system's own answer unless overridden: a
-    // model of a driver over a pseudo-terminal keeps it.
-    [[nodiscard]] virtual bool lineIsBehind(const QSerialPort& port);
-    // Sets DTR and RTS; the system's own way unless overridden. Qt reads both lines back first,
-    // which some drivers cannot do (on Windows: virtual and Bluetooth COM ports), and reports that
-    // as an error of the port.
-    virtual void setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend);
-    // Hands Qt what the device holds now, without waiting, where the system lets that be done
-    // safely; elsewhere what arrives reaches Qt through the event loop only.
-    virtual void readNow(QSerialPort& port);
+    // asking the device first keeps the two apart.
+    [[nodiscard]] virtual bool lineIsBehind(const QSerialPort& port) = 0;
+    // Sets DTR and RTS. Qt reads both lines back first, which some drivers cannot do (on
+    // Windows: virtual and Bluetooth COM ports), and reports that as an error of the port.
+    virtual void setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend) = 0;
+    // Hands Qt what the device holds now and what Qt has finished reading but not handed on,
+    // without waiting for the line.
+    virtual void readNow(QSerialPort& port) = 0;
+    // Bytes that have reached the system and that Qt has not taken yet; 0 when it cannot tell.
+    [[nodiscard]] virtual int queuedInput(const QSerialPort& port) = 0;
 };
 
-// The operating system's own driver, reached through Qt and the system's calls.
-class SystemSerialDriver : public SerialDriver {
+// The operating system's own driver, reached through Qt and the system's calls. What differs
+// between systems is in serial_driver_unix.cpp and serial_driver_win.cpp.
+class SystemSerialDriver final : public SerialDriver {
   public:
     int queuedOutput(QSerialPort& port) override;
     bool drain(QSerialPort& port, std::chrono::milliseconds bound) override;
     void discardOutput(QSerialPort& port) override;
     void close(QSerialPort& port) override;
+    bool lineIsBehind(const QSerialPort& port) override;
+    void setModemLines(QSerialPort& port, bool dataTerminalReady, bool requestToSend) override;
+    void readNow(QSerialPort& port) override;
+    int queuedInput(const QSerialPort& port) override;
+
+  private:
+    // Whether the transmitter itself has sent its last bit, beyond what queuedOutput() counts.
+    static bool transmitterEmpty(QSerialPort& port);
 };
+
+// The device's own word on whether it is gone: "the device was removed" for a hang-up, or the
+// system's text for the error its settings can no longer be read with. Nothing when it looks
+// well, or where the system cannot tell.
+std::optional<QString> deviceGone(const QSerialPort& port);
 
 }  // namespace tolvane

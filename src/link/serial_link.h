@@ -42,8 +42,10 @@ class SerialLink : public QObject {
     // Removes and returns the waiting bytes.
     virtual QByteArray readWaiting() = 0;
     // Runs a local event loop without user input until at least `count` bytes wait, `window` has
-    // passed or the port closes; wakes as bytes arrive. Timers, notifiers and the window's upkeep
-    // run meanwhile; clicks, keys and the close box wait for the caller's next event processing.
+    // passed or the port closes; wakes as bytes arrive. Bytes that have reached the system by the
+    // window's end are waited for too, however busy the loop was meanwhile, while the loop hands
+    // them on (a few milliseconds at most). Timers, notifiers and the window's upkeep run
+    // meanwhile; clicks, keys and the close box wait for the caller's next event processing.
     // A loss or a close requested meanwhile takes effect when it returns. Returns at once while
     // no port is open.
     virtual void waitForWaiting(int count, std::chrono::milliseconds window) = 0;

@@ -101,14 +101,7 @@ std::optional<LinkError> SerialPortLink::open() {
     failure_.reset();
     input_.clear();
     device_ = device;
-    // Qt names its lock file after the path it is given: the real name is the one other
-    // programs look for (LCK..ttyUSB0, not one named after a /dev/serial/by-id link).
-#ifdef Q_OS_UNIX
-    const QString realName = QFileInfo(device).canonicalFilePath();
-    port_.setPortName(realName.isEmpty() ? device : realName);
-#else
-    port_.setPortName(device);  // COMn names no file
-#endif
+    port_.setPortName(realDeviceName(device));
     if (!port_.open(QIODevice::ReadWrite)) {
         LinkError error = openError(device);
         error.noAdapterFound = chosen.noAdapterFound;
@@ -233,7 +226,21 @@ void SerialPortLink::waitForWaiting(int count, std::chrono::milliseconds window)
     QTimer windowEnd;
     windowEnd.setSingleShot(true);
     windowEnd.setTimerType(Qt::PreciseTimer);
-    connect(&windowEnd, &QTimer::timeout, &loop, &QEventLoop::quit);
+    bool handingOver = false;
+    connect(&windowEnd, &QTimer::timeout, &loop, [&] {
+        // A loop kept busy past the window meets its end before what came meanwhile, where the
+        // system tells Qt of arrivals through the loop (on Windows, and under Wine only once
+        // the loop waits). What Qt has finished reading is handed on now (readNow()); bytes
+        // that the system holds by now are given the loop's time to be handed on.
+        pollDevice();
+        const int held = input_.size() + driver_.queuedInput(port_);
+        if (!handingOver && input_.size() < count && held >= count) {
+            handingOver = true;
+            windowEnd.start(kHandOverBound);
+            return;
+        }
+        loop.quit();
+    });
     windowEnd.start(window);
     QEventLoop* const outer = std::exchange(wait_, &loop);
     const int outerCount = std::exchange(waitCount_, count);

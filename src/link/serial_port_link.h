@@ -42,8 +42,9 @@ class SerialPortLink final : public SerialLink {
     void setInputLength(int length) override;
     int waitingCount() override;
     QByteArray readWaiting() override;
-    // Runs timers and notifiers, but no user input, until the bytes wait, the window passes or
-    // the port closes. Whatever happens to the port meanwhile takes effect when it returns.
+    // Runs timers and notifiers, but no user input, until the bytes wait, the window passes (and
+    // what the system holds by then is handed on) or the port closes. Whatever happens to the
+    // port meanwhile takes effect when it returns.
     void waitForWaiting(int count, std::chrono::milliseconds window) override;
     int baudRate() const override;
 
@@ -57,6 +58,9 @@ class SerialPortLink final : public SerialLink {
     // FIFO of a built-in UART, which fills at once and which the count leaves out (96 ms at
     // 2400 baud together).
     static constexpr std::chrono::milliseconds kDrainBound{100};
+    // The longest a wait for bytes runs past its window for bytes that the system holds at its
+    // end: the loop's time to hand them on, which takes it well under a millisecond when free.
+    static constexpr std::chrono::milliseconds kHandOverBound{20};
 
     void pollDevice();
     void takeArrivals();

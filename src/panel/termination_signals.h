@@ -1,7 +1,7 @@
 // SIGTERM, SIGHUP (the terminal closed, the user logged out) and SIGINT, turned into a Qt signal
 // on the GUI thread, so that they end the program as Exit does: port closed, lock released.
 // The system's handler only writes the signal's number to a socket pair; a notifier reads it in
-// the event loop. Elsewhere than on Unix nothing is caught.
+// the event loop (termination_signals_unix.cpp). On Windows nothing is caught.
 #pragma once
 
 #include <QObject>

@@ -1,4 +1,5 @@
-// What the system says of a device's file: whether it is there, and whether the user may open it.
+// What the system says of a device's file: whether it is there, whether the user may open it, and
+// its real name.
 #pragma once
 
 #include <QString>
@@ -13,5 +14,11 @@ bool devicePresent(const QString& path);
 // another program" as a permission error; this tells them apart. Always true on Windows, which
 // answers "access denied" for a port that another program holds.
 bool userMayUse(const QString& device);
+
+// The name to open the device by. Qt names its lock file after it, and other programs look for
+// the lock of the device itself (LCK..ttyUSB0, not one named after a /dev/serial/by-id link): on
+// Unix the file behind any symbolic links, the path itself when there is none; on Windows the
+// name as given.
+QString realDeviceName(const QString& device);
 
 }  // namespace tolvane

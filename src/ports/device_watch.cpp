@@ -12,11 +12,8 @@ namespace {
 
 // Windows and macOS list their ports, and adapters come and go from that list; macOS's file
 // notifications may not see /dev at all. Elsewhere the devices are files in folders.
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-constexpr bool kWatchesPortList = true;
-#else
-constexpr bool kWatchesPortList = false;
-#endif
+constexpr bool kWatchesPortList =
+    kThisSystem == PortSystem::Windows || kThisSystem == PortSystem::MacOs;
 
 // About once a second, and only while a port waits.
 constexpr std::chrono::milliseconds kListInterval{1000};

@@ -3,20 +3,12 @@
 // so that each system's rules can be tested on any.
 #pragma once
 
-#include <QtGlobal>
-
 namespace tolvane {
 
 enum class PortSystem { Linux, MacOs, Windows, Other };
 
-#if defined(Q_OS_WIN)
-inline constexpr PortSystem kThisSystem = PortSystem::Windows;
-#elif defined(Q_OS_MACOS)
-inline constexpr PortSystem kThisSystem = PortSystem::MacOs;
-#elif defined(Q_OS_LINUX)
-inline constexpr PortSystem kThisSystem = PortSystem::Linux;
-#else
-inline constexpr PortSystem kThisSystem = PortSystem::Other;
-#endif
+// The system this build is for, named by the build (src/ports/CMakeLists.txt) as it picks each
+// system's files.
+inline constexpr PortSystem kThisSystem = PortSystem::TOLVANE_PORT_SYSTEM;
 
 }  // namespace tolvane

@@ -2,18 +2,19 @@
 // link writes enter a queue of 4,096 bytes and leave it at 2400 baud, ten bits a byte (17 s for a
 // full queue); the queued count reports them; drain and close wait for them, close at most 30 s;
 // a flush leaves them queued, as the kernel's USB serial core has no flush. It holds the far end
-// of a pseudo-terminal, points COM1 at the near end, and takes what the link writes from there.
+// of a pseudo-terminal, points COM1 at the near end, and takes what the link writes from there;
+// the rest is the system's own driver.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 #include <chrono>
 
-#include "link/serial_driver.h"
+#include "wrapped_system_driver.h"
 
 namespace tolvane::test_support {
 
-class UsbAdapterDriver final : public SerialDriver {
+class UsbAdapterDriver final : public WrappedSystemDriver {
   public:
     using Clock = std::chrono::steady_clock;
     static constexpr int kQueueSize = 4096;

@@ -3,13 +3,15 @@
  * Wine's serial wait (WaitCommEvent) reads the modem lines of the device each time it looks
  * for events, and ends the wait as failed (ERROR_OPERATION_ABORTED) when the device has none, as
  * a pseudo-terminal has none; a real adapter has them, and real Windows asks for none of this.
- * Preloaded into Wine (LD_PRELOAD) by the Wine scenarios and tests: a request for the modem lines
+ * Preloaded (LD_PRELOAD) into every process of the project's Wine (tools/windows/wine.sh), which
+ * runs the tests and the scenarios; only the scenarios open ports. A request for the modem lines
  * that a pseudo-terminal refuses is answered from lines kept here (DTR, RTS, CTS, DSR and carrier
  * up at first). Every other request, and every other device, goes through untouched. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdarg.h>
+#include <string.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -31,7 +33,10 @@ int ioctl(int fd, unsigned long request, ...) {
     void* argument = va_arg(arguments, void*);
     va_end(arguments);
     if (!real_ioctl) {
-        real_ioctl = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
+        /* ISO C has no cast from an object pointer to a function pointer; POSIX makes the bytes
+         * of dlsym's result the function's address. */
+        void* symbol = dlsym(RTLD_NEXT, "ioctl");
+        memcpy(&real_ioctl, &symbol, sizeof symbol);
     }
     const int result = real_ioctl(fd, request, argument);
     const int error = errno;

@@ -9,16 +9,10 @@
 
 namespace {
 
-struct Search {
-    const wchar_t* title;
-    int found;
-};
-
-BOOL CALLBACK report(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<Search*>(context);
+BOOL CALLBACK report(HWND window, LPARAM wanted) {
     wchar_t title[256] = {};
     if (!IsWindowVisible(window) || GetWindowTextW(window, title, 256) == 0 ||
-        std::wcscmp(title, search->title) != 0) {
+        std::wcscmp(title, reinterpret_cast<const wchar_t*>(wanted)) != 0) {
         return TRUE;
     }
     RECT client{};
@@ -30,7 +24,6 @@ BOOL CALLBACK report(HWND window, LPARAM context) {
         static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)),
         static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(GetWindow(window, GW_OWNER))),
         origin.x, origin.y, client.right, client.bottom);
-    ++search->found;
     return TRUE;
 }
 
@@ -44,8 +37,7 @@ int wmain(int argc, wchar_t** argv) {
     // Screen pixels as they are: a program that is not aware of the display's scale is told
     // sizes scaled back to 96 dpi.
     SetProcessDPIAware();
-    Search search{argv[1], 0};
-    EnumWindows(report, reinterpret_cast<LPARAM>(&search));
+    EnumWindows(report, reinterpret_cast<LPARAM>(argv[1]));
     std::fflush(stdout);
     return 0;
 }

@@ -1,20 +1,18 @@
+// Unix: the signals are caught by a handler that writes each one's number to a socket pair, and a
+// notifier reads them in the event loop.
 #include "panel/termination_signals.h"
 
-#include <QSocketNotifier>
-
-#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QSocketNotifier>
 #include <array>
 #include <cerrno>
 #include <csignal>
-#endif
 
 namespace tolvane {
 
-#ifdef Q_OS_UNIX
 namespace {
 
 constexpr std::array kCaught{SIGTERM, SIGHUP, SIGINT};
@@ -41,10 +39,8 @@ void closePair() {
 }
 
 }  // namespace
-#endif
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
-#ifdef Q_OS_UNIX
     Q_ASSERT(g_pair[0] < 0);
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pair) != 0) {
         qWarning("Cannot catch SIGTERM, SIGHUP and SIGINT: no socket pair");
@@ -69,11 +65,9 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
             ::sigaction(number, &action, nullptr);
         }
     }
-#endif
 }
 
 TerminationSignals::~TerminationSignals() {
-#ifdef Q_OS_UNIX
     if (!notifier_) {
         return;
     }
@@ -88,11 +82,9 @@ TerminationSignals::~TerminationSignals() {
     }
     notifier_.reset();
     closePair();
-#endif
 }
 
 void TerminationSignals::readPending() {
-#ifdef Q_OS_UNIX
     char numbers[16];
     ssize_t count = 0;
     while ((count = ::read(g_pair[1], numbers, sizeof numbers)) > 0) {
@@ -100,7 +92,6 @@ void TerminationSignals::readPending() {
             emit received(numbers[i]);
         }
     }
-#endif
 }
 
 }  // namespace tolvane
