@@ -11,7 +11,9 @@ clicked where src/panel/window_layout.h puts them, with xdotool; keys go to the 
 
 Each scenario starts its own Xvfb, boards and panel on the harness of the end-to-end tests
 (tests/harness), and ends them on the way out. The prefix is the one in WINEPREFIX, which
-tools/windows/test-under-wine.sh made, or else one made for the run.
+tools/windows/test-under-wine.sh made, or else one made for the run; each row of the table of
+Windows set-ups (LOOKS) runs in a new prefix of its own, copied from one made for the run. The
+screen is read from Xvfb's frame buffer.
 
     wine_scenarios.py --zip Z --installer I --board B --probe P --modem-lines SO
                       --version V --artifacts DIR [NAME ...]
