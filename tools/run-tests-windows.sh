@@ -2,7 +2,7 @@
 # CI's fourth stage: the panel built for Windows (tools/windows/build.sh) and run on Windows' API
 # under Wine (tools/windows/test-under-wine.sh), in the Debian 13 chroot of the second stage. Qt
 # for Windows is built in the chroot the first time and kept in its /var/cache/tolvane-ci. The
-# zip, the installer and what the scenarios keep (the screenshot of the panel under Wine) are
+# zip, the installer and what the scenarios keep (the screenshots of the Windows set-ups) are
 # copied back to build-windows-stage/ in this tree, emptied first. Needs root: without it the
 # stage says SKIPPED and ends with 77, and fails under CI.
 #   tools/run-tests-windows.sh [SCENARIO ...]   (tests/windows/wine_scenarios.py names them)

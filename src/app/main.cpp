@@ -3,6 +3,7 @@
 
 #include "link/serial_port_link.h"
 #include "panel/app_icon.h"
+#include "panel/app_style.h"
 #include "panel/main_window.h"
 #include "panel/panel.h"
 #include "panel/termination_signals.h"
@@ -16,6 +17,8 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(tolvane::appIcon());
     // Lets a desktop match the running window to its desktop entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tolvane.Tolvane"));
+    // Before the window: its controls, its menu and the message boxes are drawn in this style.
+    tolvane::usePanelStyle();
 
     tolvane::SerialPortLink link;
     tolvane::ModalMessageBox messages;

@@ -28,15 +28,61 @@ def _xlib():
     return xlib
 
 
+def xwd_image(raw, rect=None):
+    """The pixels of an XWD image (xwd's output, Xvfb's screen file), or of its part at
+    (x, y, width, height)."""
+    fields = struct.unpack(">25I", raw[:100])
+    header_size, _, pixmap_format, _, width, height = fields[:6]
+    byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
+    red_mask, green_mask, blue_mask = fields[14:17]
+    ncolors = fields[19]
+    if pixmap_format != 2 or bits_per_pixel not in (24, 32):
+        raise ScenarioError("unexpected screen format: format %d, %d bits per pixel" % (
+            pixmap_format, bits_per_pixel))
+    data = raw[header_size + 12 * ncolors:]
+    x0, y0, w, h = rect if rect else (0, 0, width, height)
+    if x0 < 0 or y0 < 0 or x0 + w > width or y0 + h > height:
+        raise ScenarioError("%r lies outside the %dx%d screen" % ((x0, y0, w, h), width, height))
+    step = bits_per_pixel // 8
+    rgb = bytearray(3 * w * h)
+    if (step, byte_order, red_mask, green_mask, blue_mask) == (4, 0, 0xFF0000, 0xFF00, 0xFF):
+        # Xvfb's own 24-bit depth: B, G, R and a pad byte a pixel, sliced row by row.
+        for y in range(h):
+            start = (y0 + y) * bytes_per_line + 4 * x0
+            row = data[start:start + 4 * w]
+            for offset, colour in enumerate((2, 1, 0)):
+                rgb[3 * w * y + offset:3 * w * (y + 1):3] = row[colour::4]
+        return Image(w, h, rgb)
+    order = "little" if byte_order == 0 else "big"
+
+    def channel(pixel, mask):
+        shift = (mask & -mask).bit_length() - 1
+        return ((pixel & mask) >> shift) * 255 // (mask >> shift)
+
+    at = 0
+    for y in range(y0, y0 + h):
+        row = data[y * bytes_per_line:(y + 1) * bytes_per_line]
+        for x in range(x0, x0 + w):
+            pixel = int.from_bytes(row[x * step:(x + 1) * step], order)
+            rgb[at:at + 3] = bytes((channel(pixel, red_mask), channel(pixel, green_mask),
+                                    channel(pixel, blue_mask)))
+            at += 3
+    return Image(w, h, rgb)
+
+
 class Xvfb:
     """Its own X server on a display number that Xvfb picks itself (-displayfd)."""
 
     platform = "xcb"  # QT_QPA_PLATFORM for the programs shown here
     size = (1024, 768)
+    # Read the screen from the server's own frame buffer file (-fbdir) rather than with xwd,
+    # whose GetImage of the root shows some clients' windows (Wine's message boxes) black.
+    frame_buffer = False
 
     def __init__(self):
         self.process = None
         self.env = None
+        self.screen = None
 
     def start(self, env, workdir):
         """Starts the server; returns the variables that name it."""
@@ -45,6 +91,7 @@ class Xvfb:
         try:
             self.process = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % self.size,
+                 *(["-fbdir", workdir] if self.frame_buffer else []),
                  "-dpi", "96", "-nolisten", "tcp", "-noreset"],
                 pass_fds=(write_end,), stdout=log, stderr=log, stdin=subprocess.DEVNULL,
                 env=env, start_new_session=True)
@@ -53,6 +100,8 @@ class Xvfb:
             log.close()
         with os.fdopen(read_end, "rb") as numbers:
             display = ":" + read_line(numbers, 30, "Xvfb's display number")
+        if self.frame_buffer:
+            self.screen = os.path.join(workdir, "Xvfb_screen0")
         self.env = dict(env, DISPLAY=display)
         return {"DISPLAY": display}
 
@@ -64,35 +113,14 @@ class Xvfb:
 
     def capture(self, rect=None):
         """The screen, or the part of it at (x, y, width, height)."""
+        if self.screen:
+            with open(self.screen, "rb") as screen:
+                return xwd_image(screen.read(), rect)
         if shutil.which("xwd") is None:
             raise ScenarioError("xwd is missing (Debian package x11-apps)")
         raw = subprocess.run(["xwd", "-root", "-silent"], env=self.env, check=True,
                              stdout=subprocess.PIPE, timeout=30).stdout
-        fields = struct.unpack(">25I", raw[:100])
-        header_size, _, pixmap_format, _, width, height = fields[:6]
-        byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
-        red_mask, green_mask, blue_mask = fields[14:17]
-        ncolors = fields[19]
-        if pixmap_format != 2 or bits_per_pixel not in (24, 32):
-            raise ScenarioError("unexpected screen format: format %d, %d bits per pixel" % (
-                pixmap_format, bits_per_pixel))
-        data = raw[header_size + 12 * ncolors:]
-        x0, y0, w, h = rect if rect else (0, 0, width, height)
-        step = bits_per_pixel // 8
-        order = "little" if byte_order == 0 else "big"
-
-        def channel(pixel, mask):
-            shift = (mask & -mask).bit_length() - 1
-            return ((pixel & mask) >> shift) * 255 // (mask >> shift)
-
-        rgb = bytearray()
-        for y in range(y0, y0 + h):
-            row = data[y * bytes_per_line:(y + 1) * bytes_per_line]
-            for x in range(x0, x0 + w):
-                pixel = int.from_bytes(row[x * step:(x + 1) * step], order)
-                rgb += bytes((channel(pixel, red_mask), channel(pixel, green_mask),
-                              channel(pixel, blue_mask)))
-        return Image(w, h, rgb)
+        return xwd_image(raw, rect)
 
     def find_window(self, title):
         """(id, (x, y, width, height)) of the one shown window titled exactly title, else None."""

@@ -34,6 +34,9 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: window_probe TITLE\n");
         return 2;
     }
+    // Screen pixels as they are: a program that is not aware of the display's scale is told
+    // sizes scaled back to 96 dpi.
+    SetProcessDPIAware();
     EnumWindows(report, reinterpret_cast<LPARAM>(argv[1]));
     std::fflush(stdout);
     return 0;

@@ -3,8 +3,9 @@
 # port opens): runs the panel built for Windows by tools/windows/build.sh under Wine, first every
 # test of its build that needs no POSIX device, through ctest, then the scenarios of
 # tests/windows with the simulated boards behind COM1 and COM2, from its zip and its installer.
-# One Wine prefix serves both (tools/windows/wine.sh). What the scenarios keep (the screenshot of
-# the panel) goes to ARTIFACTS_DIR, emptied first. CI runs it in its Debian 13 chroot
+# One Wine prefix serves both (tools/windows/wine.sh); the scenarios' table of Windows set-ups
+# makes new ones of its own. What the scenarios keep (a screenshot of each Windows set-up) goes to
+# ARTIFACTS_DIR, emptied first. CI runs it in its Debian 13 chroot
 # (tools/run-tests-windows.sh); on a Debian 13 machine it runs as it is.
 #
 #   tools/windows/test-under-wine.sh BUILD_DIR ARTIFACTS_DIR [SCENARIO ...]

@@ -7,6 +7,8 @@
 #                                             MODEM_LINES_SO is preloaded into every Wine process
 #   wine.sh com N TARGET                      points COMn at TARGET (which need not exist)
 #   wine.sh restart                           starts the server and services afresh, on $DISPLAY
+#   wine.sh look 10|11 light|dark PERCENT     the Windows version Wine reports, light or dark
+#                                             apps, the display's scale (LogPixels = 96 x PERCENT%)
 #   wine.sh run PROGRAM [ARG ...]             runs PROGRAM (execs wine: the same process id)
 #       [--path DIR ...]                      before PROGRAM: folders for WINEPATH, where the
 #                                             program's libraries are
@@ -29,7 +31,7 @@ fail() {
 }
 quietly() { timeout 120 "$@" >/dev/null 2>&1; }
 
-[ $# -ge 1 ] || fail "usage: wine.sh prefix|com|restart|run|end ... (see the script's head)"
+[ $# -ge 1 ] || fail "usage: wine.sh prefix|com|restart|look|run|end ... (see the script's head)"
 command=$1
 shift
 case ${WINEPREFIX:-} in
@@ -97,6 +99,24 @@ case $command in
     [ $# -eq 0 ] || fail "usage: wine.sh restart"
     restart
     ;;
+  look)
+    if [ $# -ne 3 ] || [[ ! $1 =~ ^1[01]$ || ! $2 =~ ^(light|dark)$ ]] ||
+      [[ ! $3 =~ ^[1-9][0-9]{1,2}$ ]]; then
+      fail "usage: wine.sh look 10|11 light|dark PERCENT"
+    fi
+    quietly wine winecfg -v "win$1" || fail "winecfg could not set Windows $1"
+    light=$([ "$2" = light ] && echo 1 || echo 0)
+    dpi=$(printf %08x $((96 * $3 / 100)))
+    # One import for the rest: each Wine program started costs a second or so.
+    printf '%s\n' REGEDIT4 '' \
+      '[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize]' \
+      "\"AppsUseLightTheme\"=dword:0000000$light" \
+      '[HKEY_CURRENT_USER\Control Panel\Desktop]' "\"LogPixels\"=dword:$dpi" \
+      '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]' \
+      "\"LogPixels\"=dword:$dpi" >"$WINEPREFIX/tolvane-look.reg"
+    quietly wine regedit /S "Z:${WINEPREFIX//\//\\}\\tolvane-look.reg" ||
+      fail "regedit could not import the look"
+    ;;
   run)
     path=()
     while [ "${1:-}" = --path ]; do
@@ -116,6 +136,6 @@ case $command in
     timeout 60 wineserver -k >/dev/null 2>&1 || true
     ;;
   *)
-    fail "no command '$command' (prefix, com, restart, run, end)"
+    fail "no command '$command' (prefix, com, restart, look, run, end)"
     ;;
 esac
