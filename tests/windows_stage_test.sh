@@ -10,6 +10,7 @@ tree=$(mktemp -d)
 trap 'rm -rf "$tree"' EXIT
 mkdir "$tree/tools"
 cp "$script" "$tree/tools/run-tests-windows.sh"
+cp "$(dirname "$script")/cannot-run.sh" "$tree/tools/"
 chmod -R a+rX "$tree"
 as_user=()
 [ "$(id -u)" -ne 0 ] || as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)

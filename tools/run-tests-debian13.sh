@@ -20,14 +20,10 @@ root=${root%/}
 marker=/var/lib/tolvane-ci/chroot-complete # inside the chroot
 inside=/root/tolvane                       # the copy of this tree inside the chroot
 
-if [ "$(id -u)" -ne 0 ]; then
-  if [ -n "${CI:-}" ]; then
-    echo "FAILED: the Debian 13 stage needs root (CI is set, where it must run)" >&2
-    exit 1
-  fi
-  echo "SKIPPED: the Debian 13 stage needs root (debootstrap, chroot, mounts)" >&2
-  exit 0
-fi
+stage_name="the Debian 13 stage"
+# shellcheck source=tools/cannot-run.sh
+source tools/cannot-run.sh
+[ "$(id -u)" -eq 0 ] || cannot_run "it needs root (debootstrap, chroot, mounts)"
 # The folder is deleted and remade when it is not whole: an absolute path, two levels deep at
 # least, without blanks (mount points are compared as findmnt prints them).
 if [[ ! "$root" =~ ^/[^[:space:]]+/[^[:space:]]+$ ]]; then

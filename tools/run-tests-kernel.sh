@@ -35,14 +35,9 @@ fi
 
 started=$SECONDS
 step() { echo "== kernel lab: $* (at $((SECONDS - started)) s)"; }
-cannot_run() {
-  if [ -n "${CI:-}" ]; then
-    echo "FAILED: the kernel lab cannot run: $* (CI is set, where it must run)" >&2
-    exit 1
-  fi
-  echo "SKIPPED: the kernel lab cannot run: $*" >&2
-  exit 0
-}
+stage_name="the kernel lab"
+# shellcheck source=tools/cannot-run.sh
+source tools/cannot-run.sh
 
 [ "$(id -u)" -eq 0 ] || cannot_run "it needs root (chroot, mounts, the 9p export)"
 if ! command -v qemu-system-x86_64 >/dev/null || ! dpkg -s busybox-static >/dev/null 2>&1; then

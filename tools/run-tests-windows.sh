@@ -16,14 +16,10 @@ kept=build-windows-stage
 # replaces the copy of the tree there, build folder and all.
 handed=/var/tmp/tolvane-windows-stage.$$.$RANDOM
 
-if [ "$(id -u)" -ne 0 ]; then
-  if [ -n "${CI:-}" ]; then
-    echo "FAILED: the Windows stage needs root, for the Debian 13 chroot (CI is set, where it must run)" >&2
-    exit 1
-  fi
-  echo "SKIPPED: the Windows stage needs root, for the Debian 13 chroot; nothing was built or run" >&2
-  exit 77
-fi
+stage_name="the Windows stage" skip_status=77
+# shellcheck source=tools/cannot-run.sh
+source tools/cannot-run.sh
+[ "$(id -u)" -eq 0 ] || cannot_run "it needs root, for the Debian 13 chroot; nothing was built or run"
 
 rm -rf "$kept"
 mkdir -p "$kept"
