@@ -144,6 +144,12 @@ class AccessibleWindow:
     def value(self, name):
         return int(self._control(name).queryValue().currentValue)
 
+    def active(self):
+        """Whether the toolkit takes the panel's window for the active one: only then do keys
+        reach the window's shortcuts, such as F10."""
+        frame = self._main_frame()
+        return frame is not None and frame.getState().contains(self.pyatspi.STATE_ACTIVE)
+
     def window_rect(self):
         return self._extents(self._main_frame())
 
